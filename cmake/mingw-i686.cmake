@@ -1,0 +1,14 @@
+# The shipping build: 32-bit Windows with mingw-w64 (POSIX-thread variant).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# 32-bit programs cannot run on this kernel (no 32-bit ELF support, so no 32-bit Wine):
+# this tree builds the shipping stub and checks its image; behaviour is tested by the
+# same sources built for x86_64 and run under 64-bit Wine (mingw-x86_64.cmake).
+set(VEL_SHIPPING_ONLY ON)

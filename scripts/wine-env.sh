@@ -1,0 +1,31 @@
+# Sourced: starts a private Xvfb display and a persistent 64-bit wineserver for one build tree,
+# and stops both by their process ids. 32-bit programs cannot run on this kernel, so the
+# Windows programs under test are the x86_64 build, run by the 64-bit Wine loader.
+wine_env_start() {
+  local tree; tree=$(cd "$1" && pwd)
+  export WINEPREFIX="$tree/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  VEL_XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "creating Wine prefix $WINEPREFIX"
+    "$WINELOADER" wineboot -i >/dev/null 2>&1 || true
+    "$WINESERVER" -w || true
+  fi
+  "$WINESERVER" -f -p >/dev/null 2>&1 &
+  VEL_WINESERVER_PID=$!
+  sleep 0.5
+}
+
+wine_env_stop() {
+  if [ -n "${VEL_WINESERVER_PID:-}" ]; then
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    kill "$VEL_WINESERVER_PID" 2>/dev/null || true
+  fi
+  [ -n "${VEL_XVFB_PID:-}" ] && kill "$VEL_XVFB_PID" 2>/dev/null || true
+  VEL_WINESERVER_PID= VEL_XVFB_PID=
+}
