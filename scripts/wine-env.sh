@@ -19,6 +19,9 @@ wine_env_start() {
   "$WINESERVER" -f -p >/dev/null 2>&1 &
   VEL_WINESERVER_PID=$!
   sleep 0.5
+  # Start Wine's own background services now, detached from our output: started by the first
+  # test instead, they would inherit its output pipe and keep ctest waiting for ever.
+  "$WINELOADER" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 wine_env_stop() {

@@ -35,7 +35,8 @@ public:
     static std::string Normalize(const std::string& list);
     static std::string ChangeDelimiter(const std::string& list, char delimiter);
 
-    // All items in order (convenience for callers that walk a whole list).
+    // All items in order, empty ones included (convenience for callers that walk a whole list);
+    // as many as Count, so an unclosed list has none.
     static std::vector<std::string> Items(const std::string& list);
 };
 

@@ -48,14 +48,16 @@ std::string FormatUnits(bool thousands, int decimals, double divisor, double val
 std::string FormatKB(bool thousands, int decimals, double value);
 std::string FormatMB(bool thousands, int decimals, double value);
 double ParseFloatDot(const std::string& text, double def);
+// Portable code knows no user decimal convention: the decimal point is always ".".
 std::string FloatText(double value, int decimals, bool stripZeros);
 int64_t ParseInt(const std::string& text, int base, int64_t def);
 int64_t HexToInt(const std::string& text, int64_t def);
-int64_t StrToInt64Def(const std::string& text, int64_t def);  // decimal, trimmed; def when not a number
+// Trimmed decimal with optional sign, or hex after "$" / "0x"; def when not a number or out of range.
+int64_t StrToInt64Def(const std::string& text, int64_t def);
 std::string IntToStr(int64_t value);
 std::string HexDump(const std::string& bytes, bool spaced, bool prefixed);
 std::string HexToBytes(const std::string& text);
-int64_t RandomInRange(int64_t low, int64_t high);
+int64_t RandomInRange(int64_t low, int64_t high);  // low .. high inclusive; low when high <= low
 std::string RandomText(int64_t low, int64_t high);
 std::string BoolText(bool b);   // "TRUE" / "FALSE"
 std::string BoolDigit(bool b);  // "1" / "0"
@@ -72,14 +74,17 @@ double ClampFloat(double value, double low, double high);
 double NowDateTime();
 std::string DateText(double value);                             // 06-DEC-2026
 std::string DateTimeText(const std::string& sep, double value); // DateText + sep + HH:NN:SS
-std::string StampText(double value, char dateSep = '/', char timeSep = ':');  // dd/mm/yy HH:NN:SS
-double EncodeDateTime(int year, int month, int day, int hour, int minute, int second);
+// dd/mm/yy HH:NN:SS; callers on Windows pass the user's separators.
+std::string StampText(double value, char dateSep = '/', char timeSep = ':');
+double EncodeDateTime(int year, int month, int day, int hour, int minute, int second);  // 0 when a field is invalid
 void DecodeDateTime(double value, int& year, int& month, int& day, int& hour, int& minute, int& second);
 // DOS packed date-time (date in the high 16 bits, time in the low 16 bits); 0 when out of range.
 uint32_t DateTimeToDos(double value);
-double DosToDateTime(uint32_t dos);
+double DosToDateTime(uint32_t dos);  // 0 when the packed fields are not a valid date-time
 
-// Scrambling of short texts, marked by the prefix "Scrambled=01"; reversible.
+// Scrambling of short texts, marked by the prefix "Scrambled=01"; reversible. With hexadecimal the
+// body is hex digits (safe in INI/text files), otherwise raw bytes; descrambling reads the form from
+// the text. Unmarked (or malformed) texts are returned unchanged when descrambling.
 std::string ScrambleText(const std::string& text, bool encode, bool hexadecimal);
 
 }  // namespace vel
