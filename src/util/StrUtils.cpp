@@ -2,14 +2,14 @@
 #include "util/StrUtils.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
-#include <locale>
 #include <random>
-#include <sstream>
 
 #include "util/SUB.h"
 
@@ -101,11 +101,16 @@ int DaysInMonth(int year, int month) {
 std::string TwoDigits(int n) { return IntZeroPad(n, 2); }
 
 std::mt19937_64& Generator() {
+    // Seeded once from the clock and this process's address layout (no std::random_device:
+    // it pulls a large part of the C++ library into the stub).
     static std::mt19937_64 gen = [] {
-        std::random_device rd;
+        int local = 0;
         const uint64_t t = static_cast<uint64_t>(
             std::chrono::high_resolution_clock::now().time_since_epoch().count());
-        std::seed_seq seq{rd(), rd(), rd(), static_cast<unsigned>(t), static_cast<unsigned>(t >> 32)};
+        const uint64_t a = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&local));
+        const uint64_t c = static_cast<uint64_t>(std::clock());
+        std::seed_seq seq{static_cast<unsigned>(t), static_cast<unsigned>(t >> 32), static_cast<unsigned>(a),
+                          static_cast<unsigned>(a >> 32), static_cast<unsigned>(c)};
         return std::mt19937_64(seq);
     }();
     return gen;
@@ -358,16 +363,15 @@ double ParseFloatDot(const std::string& text, double def) {
     if (s.find('.') == std::string::npos) s = ReplaceChar(s, ',', '.');
     s.erase(std::remove(s.begin(), s.end(), ','), s.end());
     if (s.empty()) return def;
-    try {
-        std::istringstream in(s);
-        in.imbue(std::locale::classic());
-        double v = 0;
-        in >> v;
-        if (in.fail() || in.peek() != std::char_traits<char>::eof()) return def;
-        return v;
-    } catch (...) {
+    // strtod reads "." as the decimal point: nothing in the program changes the C locale.
+    // (A string stream would do too, but drags the whole locale library into the stub.)
+    const char first = s[0];
+    if (!(std::isdigit(static_cast<unsigned char>(first)) || first == '.' || first == '-' || first == '+'))
         return def;
-    }
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (end == s.c_str() || *end != '\0' || !std::isfinite(v)) return def;
+    return v;
 }
 
 std::string FloatText(double value, int decimals, bool stripZeros) {

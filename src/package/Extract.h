@@ -1,0 +1,54 @@
+#pragma once
+// Extraction of a package into a folder: checks each part's checksum, inflates or copies the file
+// records, writes the files (appending records of the same name), asks for the next disk when a
+// part file is missing, reports progress, finds the launch entry and can write the update agent
+// image. Also the choice of the extraction folder. Implemented for Windows (Extract_win.cpp);
+// the declarations are free of Windows types. Nothing here throws.
+#include <functional>
+#include <string>
+
+namespace vel {
+
+// Progress of an extraction: mode 0 sets the range 0..range at position 0, mode 1 steps once.
+using ExtractProgress = std::function<void(int mode, int range)>;
+
+struct ExtractRequest {
+    std::string packageFile;   // first part: the stub itself, "name.001" or a downloaded file
+    std::string destFolder;    // without trailing backslash
+    std::string agentName;     // update agent file to write (only its name part counts), or empty
+    bool forcePrompt = false;  // ask for every further disk even when its part file is present
+    std::string diskPrompt;    // "s8" with "<DISK_NUM>"
+    std::string promptCaption;
+    std::string buttonList;
+    int charset = 0;
+    ExtractProgress progress;  // may be empty
+};
+
+struct ExtractResult {
+    std::string runSpec;          // launch entry "Program.exe*params", empty when none or cancelled
+    bool checksumPassed = false;
+    // The package could not be read to its end: a record that does not inflate, a truncated or
+    // unreadable record, or a record name that would write outside the folder. Nothing may run.
+    bool damaged = false;
+    std::string damage;           // what was wrong, for the message and the trace
+    bool cancelled = false;       // the user cancelled a disk prompt
+};
+
+ExtractResult ExtractPackage(const ExtractRequest& request);
+
+// The extraction folder: temp folder + "SETUP_" + the low 16 bits of the program file's DOS time.
+// Created on the first call (an existing tree of that name is deleted first); later calls return
+// the same path, without trailing backslash. When another running stub uses that name, the process
+// id is appended ("SETUP_n_pid") so that neither deletes the other's files.
+std::string GetExtractFolder();
+// The extraction folder when GetExtractFolder has created it, else empty.
+std::string ExtractFolderIfCreated();
+
+// Probes the fixed drives C, D and E for the one with most free space; true when one other than
+// the temp drive was chosen as the alternate root (the probe runs once per process).
+bool FindRoomierTempDrive();
+// Alternate root + "_" + a random number, created on first call; empty when no root was chosen.
+std::string GetAlternateExtractFolder();
+void RemoveAlternateExtractFolder();
+
+}  // namespace vel

@@ -1,0 +1,365 @@
+#include "package/Extract.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "package/PackageFormat.h"
+#include "package/RecordPath.h"
+#include "package/RecordStream.h"
+#include "stub/RunModes.h"
+#include "ui/MsgBox.h"
+#include "util/DebugLog.h"
+#include "util/FileIO.h"
+#include "util/StrUtils.h"
+#include "util/Utils.h"
+#include "util/WinHandles.h"
+
+namespace vel {
+
+namespace {
+
+// Only the first failed file write of the whole run is shown to the user.
+int g_saveFailures = 0;
+
+std::string g_extractFolder;    // fixed at the first GetExtractFolder call
+bool g_alternateProbed = false;
+// Look of the boxes of the running extraction.
+int g_charset = 0;
+std::string g_buttons;
+std::string g_alternateRoot;    // "X:\TEMP" or "X:\TEMP\TEMP", empty when none chosen
+std::string g_alternateFolder;  // fixed at the first GetAlternateExtractFolder call
+
+bool FolderExists(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+
+// Creates a folder and every missing parent; true when it exists afterwards.
+bool CreateFolderTree(const std::string& folder) {
+    const std::string path = ExcludeTrailingBackslash(folder);
+    if (path.empty()) return false;
+    if (FolderExists(path)) return true;
+    const size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos && slash > 0 && path[slash - 1] != ':' && path[slash - 1] != '\\')
+        CreateFolderTree(path.substr(0, slash));
+    CreateDirectoryA(path.c_str(), nullptr);
+    return FolderExists(path);
+}
+
+// Keeps the window responsive during extraction. Pumping costs a round trip to the window system,
+// so between reads and inflate steps it runs at most every 20 ms.
+void PumpMessages() {
+    static DWORD last = 0;
+    const DWORD now = GetTickCount();
+    if (now - last < 20) return;
+    YieldX(0);
+    last = GetTickCount();
+}
+
+// Local DOS date-time of a file's last write; 0 when it cannot be read.
+uint32_t FileDosTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA fa;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &fa)) return 0;
+    FILETIME local;
+    WORD date = 0, time = 0;
+    if (!FileTimeToLocalFileTime(&fa.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+        return 0;
+    return (static_cast<uint32_t>(date) << 16) | time;
+}
+
+void ReportSaveFailure(const std::string& target, size_t dataSize, const std::string& errorText) {
+    if (g_saveFailures++ != 0) return;
+    const std::string details = errorText + "<P>" + "  Data Size: <T>" + IntToStr(int64_t(dataSize)) +
+                                " Bytes<P>" + "  File Size:  <T>" + IntToStr(FileSizeByName(target)) +
+                                " Bytes<P>" + "  Bytes Free: <T>" + FloatText(DiskFree(target), 0, false) +
+                                " Bytes";
+    MsgBoxError(0, target + "<P><P>Unable to save Extracted File!<P><P>" + details, "", g_charset, g_buttons);
+}
+
+void Progress(const ExtractRequest& r, int mode, int range) {
+    if (r.progress) r.progress(mode, range);
+}
+
+// Writes the update agent image beside the extracted files, dated like the package file.
+void WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
+    const std::string agentFile = FileNamePart(r.agentName);
+    std::string image;
+    if (!BuildAgentImage(r.packageFile, textEnd, image)) {
+        DebugLine(" New AU-Agent: not written (no package image in " + r.packageFile + ")");
+        return;
+    }
+    const std::string target = r.destFolder + "\\" + agentFile;
+    if (!WriteFileText(target, image, FileDosTime(r.packageFile), false))
+        ReportSaveFailure(target, image.size(), LastErrorText());
+    DebugLine(" New AU-Agent: " + target);
+}
+
+// The file that consecutive records of one name are appended to: it stays open from record to
+// record and gets its date when it is closed.
+class TargetFile {
+public:
+    ~TargetFile() { Close(); }
+
+    const std::string& Path() const { return path_; }
+
+    // Opens path for appending (created when missing); existed tells whether it was there before.
+    bool Open(const std::string& path, bool& existed) {
+        Close();
+        path_ = path;
+        file_.reset(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        existed = GetLastError() == ERROR_ALREADY_EXISTS;
+        return file_.valid();
+    }
+    bool IsOpen() const { return file_.valid(); }
+    bool Write(const char* p, size_t n) {
+        DWORD done = 0;
+        const bool ok = file_ && WriteFile(file_.get(), p, static_cast<DWORD>(n), &done, nullptr) && done == n;
+        if (!ok) failed_ = true;
+        return ok;
+    }
+    // Date of the file once it is complete (DOS date-time, local); 0 keeps the one it has.
+    void SetDate(uint32_t dosDate) {
+        if (dosDate != 0) date_ = dosDate;
+    }
+    void Close() {
+        if (file_ && !failed_ && date_ != 0) {
+            FILETIME local, utc;
+            if (DosDateTimeToFileTime(HIWORD(date_), LOWORD(date_), &local) && LocalFileTimeToFileTime(&local, &utc))
+                SetFileTime(file_.get(), nullptr, nullptr, &utc);
+        }
+        file_.reset();
+        path_.clear();
+        date_ = 0;
+        failed_ = false;
+    }
+
+private:
+    ScopedHandle file_;
+    std::string path_;
+    uint32_t date_ = 0;
+    bool failed_ = false;
+};
+
+// Extracts the records of one part. The text blocks lead the first part only.
+void ExtractRecords(const ExtractRequest& r, BinaryFile& file, const PackageLocation& where,
+                    const PackageTrailer& trailer, int part, ExtractResult& result) {
+    const int textBlocks = part == 1 ? trailer.TextBlockCount() : 0;
+    RecordWalker walker(file, where, trailer.DataOffset(), textBlocks, PumpMessages);
+    TargetFile target;
+    RecordStreamDecoder decoder;
+    RawRecord raw;
+    while (walker.Next(raw)) {
+        if (raw.isTextBlock) continue;
+        bool writing = false;
+        size_t dataSize = 0;
+        std::string writeError;
+        const auto onHeader = [&](const std::string& header) {
+            if (header.empty()) return false;
+            FileRecord rec;
+            SplitRecordContent(header + std::string(1, '\0'), rec);
+            if (rec.launch) result.runSpec = rec.RunSpec();
+            const std::string safe = SafeRecordPath(rec.name);
+            if (safe.empty()) {
+                result.damaged = true;
+                result.damage = "refused file name \"" + rec.name + "\" (it would be written outside the folder)";
+                return false;
+            }
+            const std::string path = r.destFolder + "\\" + safe;
+            if (path != target.Path() || !target.IsOpen()) {
+                for (const auto& sub : RecordSubfolders(safe))
+                    CreateDirectoryA((r.destFolder + "\\" + sub).c_str(), nullptr);
+                bool existed = false;
+                if (!target.Open(path, existed)) writeError = LastErrorText();
+                if (!existed) Progress(r, 1, 0);  // one step per new file
+            }
+            target.SetDate(rec.dosDate);
+            writing = target.IsOpen();
+            return true;
+        };
+        const auto onData = [&](const char* p, size_t n) {
+            dataSize += n;
+            if (writing && !target.Write(p, n)) {
+                writing = false;
+                writeError = LastErrorText();
+            }
+        };
+        std::string error;
+        const bool decoded = decoder.Decode(raw, onHeader, onData, error, PumpMessages);
+        if (!decoded || result.damaged) {
+            if (!result.damaged) {
+                result.damaged = true;
+                result.damage = "record at offset " + IntToStr(raw.offset) + ": " + error;
+            }
+            return;
+        }
+        if (!writeError.empty()) ReportSaveFailure(target.Path(), dataSize, writeError);
+    }
+    target.Close();
+    if (!walker.Error().empty()) {
+        result.damaged = true;
+        result.damage = walker.Error();
+        return;
+    }
+    if (part == 1 && !FileNamePart(r.agentName).empty() &&
+        (EndsWith(".exe", r.packageFile, true) || EndsWith(".exe.001", r.packageFile, true)))
+        WriteAgentImage(r, walker.TextEnd());
+}
+
+}  // namespace
+
+ExtractResult ExtractPackage(const ExtractRequest& r) {
+    const DWORD start = GetTickCount();
+    ExtractResult result;
+    const std::string base = PackageBaseName(r.packageFile);
+    g_charset = r.charset;
+    g_buttons = r.buttonList;
+    int part = 1;
+    PackageTrailer trailer;  // stays from the last part that existed
+    bool answer = true;
+    std::string current = r.packageFile;
+    Progress(r, 0, 0);
+    for (;;) {
+        if (FileExists(current)) {
+            trailer = ReadPackageTrailer(current);
+            if (part == 1) DebugLine("FileInfo.FilesCount=" + IntToStr(trailer.FileCount()));
+            const uint32_t sum = PackageChecksum(current, trailer.Length());
+            result.checksumPassed = ChecksumPasses(sum, trailer.Checksum());
+            if (!result.checksumPassed) break;
+            BinaryFile file;
+            if (!file.OpenRead(current)) {
+                result.damaged = true;
+                result.damage = "cannot open " + current;
+                break;
+            }
+            PackageLocation where = LocatePackage(file);
+            DebugLine("FileLen=" + IntToStr(where.end));
+            if (trailer.HasMagic()) {
+                if (part == 1) Progress(r, 0, static_cast<int>(trailer.FileCount()));
+                if (r.destFolder.empty())
+                    MsgBoxError(0, r.destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText(), "",
+                                r.charset, r.buttonList);
+                else
+                    CreateFolderTree(r.destFolder);
+                ExtractRecords(r, file, where, trailer, part, result);
+                if (result.damaged) break;
+            } else {
+                // A part without a package would leave the setup incomplete: nothing may run.
+                result.damaged = true;
+                result.damage = "no package in " + current;
+                break;
+            }
+        }
+        if (!trailer.MorePartsFollow()) break;
+        SetAutoPlaySuppression(true);
+        ++part;
+        current = PartFileName(base, part);
+        if (r.forcePrompt || !FileExists(current)) {
+            EjectCD(current);
+            do {
+                const std::string text = ReplaceAll(r.diskPrompt, "<DISK_NUM>", IntToStr(part));
+                answer = MsgBoxConfirmOkCancel(0, text, r.promptCaption, r.charset, r.buttonList);
+                WaitPumping(0, 500);
+            } while (!FileExists(current) && answer);
+        }
+        Progress(r, 1, 0);
+        if (!answer) break;
+    }
+    if (!answer) {
+        result.cancelled = true;
+        result.runSpec.clear();
+    }
+    if (result.damaged) {
+        result.runSpec.clear();
+        DebugLine("ExtractPackage: setup file damaged: " + result.damage);
+    }
+    DebugLine("UnCompressTime: " + IntToStr(int64_t(GetTickCount() - start)) + " MS");
+    DebugLine("");
+    WaitPumping(0, 500);
+    return result;
+}
+
+// ---- Extraction folders ------------------------------------------------------------------------
+
+// Claims a folder name for this process with a named mutex that lives until the process ends.
+// False when another running stub holds the same name.
+bool ClaimFolderName(const std::string& folder) {
+    const std::string name = "Local\\VelnorExtract:" + ReplaceChar(UpperCase(folder), '\\', '/');
+    HANDLE m = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (!m) return true;  // no way to tell: behave as if the name were free
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(m);
+        return false;
+    }
+    return true;  // the handle stays open on purpose: the claim ends with the process
+}
+
+std::string GetExtractFolder() {
+    if (!g_extractFolder.empty()) return g_extractFolder;
+    const uint32_t stamp = FileDosTime(ExePath());
+    std::string folder = TempDir(true) + "SETUP_" + IntToStr(stamp & 0xFFFF);
+    // Two setup files with the same time of day may run at once: never wipe the other's files.
+    if (!ClaimFolderName(folder)) {
+        folder += "_" + IntToStr(GetCurrentProcessId());
+        ClaimFolderName(folder);
+    }
+    g_extractFolder = folder;
+    if (FolderExists(g_extractFolder)) DeleteTree(g_extractFolder, true);
+    CreateFolderTree(g_extractFolder);
+    return g_extractFolder;
+}
+
+std::string ExtractFolderIfCreated() { return g_extractFolder; }
+
+bool FindRoomierTempDrive() {
+    if (!g_alternateRoot.empty()) return true;
+    if (g_alternateProbed) return false;
+    g_alternateProbed = true;
+    double freeBytes[3] = {0, 0, 0};
+    const char letters[3] = {'C', 'D', 'E'};
+    for (int i = 0; i < 3; ++i) {
+        const std::string root = std::string(1, letters[i]) + ":\\";
+        if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
+        std::string probe = root + "TEMP";
+        if (FolderExists(probe)) probe += "\\TEMP" + RandomText(10000, 100000);
+        CreateFolderTree(probe);
+        const std::string file = probe + "\\~aa.tmp";
+        WriteFileText(file, "aa");
+        if (FileExists(file)) freeBytes[i] = DiskFree(probe);
+        DeleteTree(probe, true);
+    }
+    const char current = UpperCase(TempDir(true).substr(0, 1)).c_str()[0];
+    char best = current;
+    double bestFree = 0;
+    for (int i = 0; i < 3; ++i)
+        if (letters[i] == current) bestFree = freeBytes[i];
+    for (int i = 0; i < 3; ++i) {
+        if (freeBytes[i] > bestFree) {
+            best = letters[i];
+            bestFree = freeBytes[i];
+        }
+    }
+    if (best != current) {
+        g_alternateRoot = std::string(1, best) + ":\\TEMP";
+        if (FolderExists(g_alternateRoot)) g_alternateRoot += "\\TEMP";
+    }
+    return !g_alternateRoot.empty();
+}
+
+std::string GetAlternateExtractFolder() {
+    if (g_alternateRoot.empty()) return std::string();
+    if (!g_alternateFolder.empty()) return g_alternateFolder;
+    g_alternateFolder = g_alternateRoot + "_" + RandomText(10000, 100000);
+    if (FolderExists(g_alternateFolder)) DeleteTree(g_alternateFolder, true);
+    CreateFolderTree(g_alternateFolder);
+    return g_alternateFolder;
+}
+
+void RemoveAlternateExtractFolder() {
+    if (!g_alternateFolder.empty() && FolderExists(g_alternateFolder)) DeleteTree(g_alternateFolder, true);
+}
+
+}  // namespace vel

@@ -1,0 +1,264 @@
+#include "stub/RunStub.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "download/CommUtils.h"
+#include "package/Extract.h"
+#include "package/FileInfo.h"
+#include "package/FileInfo_win.h"
+#include "package/Language.h"
+#include "stub/LaunchLine.h"
+#include "stub/RunModes.h"
+#include "stub/StubState.h"
+#include "stub/StubWindow.h"
+#include "ui/Markup.h"
+#include "ui/MsgBox.h"
+#include "util/DebugLog.h"
+#include "util/Process.h"
+#include "util/StrUtils.h"
+#include "util/Utils.h"
+
+namespace vel {
+
+namespace {
+
+// Language texts of one extraction, with the defaults the packages normally carry.
+struct FlowTexts {
+    int charset = 0;
+    std::string buttons, error, attention, confirm;
+
+    explicit FlowTexts(const TGFileInfo& reader)
+        : charset(GetCharset(reader)),
+          buttons(GetString(reader, "BtnText", kDefaultButtonList)),
+          error(GetString(reader, "Error", "Error")),
+          attention(GetString(reader, "Attention", "Attention")),
+          confirm(GetString(reader, "Confirm", "Confirm")) {}
+};
+
+// Hands the extraction's progress to the progress sink. Moving a bar costs a round trip to the
+// window system, so steps that come quicker than every 30 ms are gathered: the main bar then
+// moves by all of them at once and the activity bar advances once.
+class ProgressBatcher {
+public:
+    void Take(int mode, int range) {
+        if (mode == 0) {
+            Flush();
+            ProgressSink(0, 0, range, 0, 1, std::string());
+            return;
+        }
+        ++pending_;
+        if (GetTickCount() - last_ >= 30) Flush();
+    }
+    void Flush() {
+        if (pending_ == 0) return;
+        if (pending_ > 1 && MainBar()) SendMessageA(MainBar(), PBM_DELTAPOS, static_cast<WPARAM>(pending_ - 1), 0);
+        ProgressSink(1, 0, 0, 0, 0, std::string());
+        pending_ = 0;
+        last_ = GetTickCount();
+    }
+
+private:
+    int pending_ = 0;
+    DWORD last_ = 0;
+};
+
+// Shortcut files that the installation recorded; removed when an update asks for it.
+struct ShortcutLinks {
+    std::string startUp;      // UnInstall/StartUpLink of the installation settings file
+    std::string checkUpdate;  // UnInstall/CheckforNewUpdateLink
+};
+
+std::string OwnFolder() { return FolderPart(OwnPath()); }
+
+std::string InstallSettingsFile() {
+    const TGFileInfo& own = OwnPackage();
+    return own.InfoFileName().empty() ? std::string() : own.InstallSettingsPath(OwnFolder());
+}
+
+std::string UpdateInfoFile() {
+    const std::string name = OwnPackage().InfoFileName();
+    return name.empty() ? std::string() : OwnFolder() + name;
+}
+
+ShortcutLinks ReadShortcutLinks() {
+    ShortcutLinks links;
+    const std::string settings = InstallSettingsFile();
+    if (settings.empty()) return links;
+    links.startUp = ReadIniString(settings, "UnInstall", "StartUpLink", "");
+    links.checkUpdate = ReadIniString(settings, "UnInstall", "CheckforNewUpdateLink", "");
+    return links;
+}
+
+bool UpdateInfoFlag(const std::string& key) {
+    const std::string info = UpdateInfoFile();
+    return !info.empty() && ReadIniString(info, "NewSetup", key, "0") == "1";
+}
+
+void RemoveShortcut(const std::string& flagKey, const std::string& link) {
+    if (link.empty() || !UpdateInfoFlag(flagKey) || !FileExists(link)) return;
+    if (DeleteFileA(link.c_str())) DebugLine("Removed shortcut " + link);
+}
+
+// Starts the engine, waits for it and its leftover dialog. True when it deleted the token atom.
+bool LaunchEngine(const std::string& dest, const std::string& runSpec, const std::string& extraParams,
+                  bool foreground) {
+    EngineLaunch launch;
+    launch.destFolder = dest;
+    launch.runSpec = runSpec;
+    launch.extraParams = extraParams;
+    launch.threadToken = ThreadToken(GetCurrentThreadId());
+    launch.ownPath = OwnPath();
+    launch.isAutoUpdateProg = ThisIsAutoUpdateProg();
+    const std::string cmd = BuildEngineCommandLine(launch);
+    const ShortcutLinks links = ReadShortcutLinks();  // before the engine may change them
+
+    DebugLine(IntToStr(GetCurrentProcessId()) + " ==== WinExec(Engine.exe) >>" + cmd + "<<");
+    const std::string atomName = EngineAtomName(launch.threadToken);
+    GlobalAddAtomA(atomName.c_str());
+    ScopedHandle process(RunProcess(cmd, foreground ? SW_SHOW : SW_HIDE, EngineProgramPath(launch)));
+    if (!process) DebugLine("Engine not started: " + LastErrorText());
+    ShowStubWindow(false);
+    WaitPumping(0, 1000);
+    WaitForProcess(process.get());
+    DWORD code = 0;
+    if (process && GetExitCodeProcess(process.get(), &code)) {
+        SetStubExitCode(static_cast<int>(code));
+        DebugLine("Engine exit code: " + IntToStr(code));
+    } else {
+        SetStubExitCode(kStubFailureExitCode);
+    }
+    process.reset();
+    WaitWhileWindowExists(EngineDialogClass(launch.threadToken), "");
+    WaitPumping(0, 1000);
+
+    const ATOM left = GlobalFindAtomA(atomName.c_str());
+    const bool gone = left == 0;
+    if (left) GlobalDeleteAtom(left);
+    if (gone) {
+        RemoveShortcut("RemoveStartUpShortcut", links.startUp);
+        RemoveShortcut("RemoveCheckForNewUpdateShortcut", links.checkUpdate);
+    }
+    return gone;
+}
+
+}  // namespace
+
+bool TempDriveHasRoom(const std::string& folder, const std::string& packageFile) {
+    const TGFileInfo reader(packageFile);
+    const DWORD attrs = GetFileAttributesA(folder.c_str());
+    const bool exists = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+    return SpaceNeeded(reader, folder) < DiskFree(folder) && exists;
+}
+
+bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& reader) {
+    TempSpaceTexts texts;
+    texts.announce = GetString(reader, "s2", "Velnor will extract files to your Temp Drive (<DRIVE>)<P>");
+    texts.limited = GetString(reader, "s3", "Limited Free Space on your Temp Drive! (<DRIVE>)<P>");
+    texts.required = GetString(reader, "s4", "<P>Estimated space required on your Temp drive is: <T>  <SPACE_REQ> MB<P>");
+    texts.available = GetString(reader, "s5", "Free space available on your Temp drive is: <T>  <SPACE_AVAIL> MB<P>");
+    texts.question = GetString(reader, "s6", "<P>Continue with Setup?<P>");
+    const std::string message = TempSpaceMessage(folder, reader.AnnounceExtraction(), SpaceNeeded(reader, folder),
+                                                 DiskFree(folder), texts);
+    if (message.empty()) return true;
+    const FlowTexts t(reader);
+    return MsgBoxConfirm(0, message, t.confirm, 0, t.charset, t.buttons);
+}
+
+bool SpanDiskForcePrompt() {
+    return ReadRegString("HKEY_CURRENT_USER\\Software\\Dorvanik\\Velnor\\SpanDisk", "ForcePrompt", "0") == "1";
+}
+
+HANDLE RunProcess(const std::string& commandLine, WORD showMode, const std::string& applicationPath) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = showMode;
+    PROCESS_INFORMATION pi = {};
+    std::string cmd = commandLine;  // CreateProcess may write into the buffer
+    cmd.push_back('\0');
+    if (!CreateProcessA(applicationPath.empty() ? nullptr : applicationPath.c_str(), &cmd[0], nullptr, nullptr,
+                        FALSE, 0, nullptr, nullptr, &si, &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+void WaitForProcess(HANDLE process) {
+    DWORD code = 0;
+    do {
+        WaitPumping(0, 500);
+    } while (process && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE);
+}
+
+bool ExtractAndRun(const std::string& destFolder, const std::string& packageFile, const std::string& agentName,
+                   const std::string& extraParams, bool foreground) {
+    const TGFileInfo reader(packageFile);
+    std::string dest = destFolder;
+    if (reader.ShowActivityBar()) ShowActivityBar();
+    SetStatusText(StatusLabel(), GetString(reader, "s1", "Extracting Files..."), GetFontName(reader),
+                  GetCharset(reader), GetFontSize(reader));
+    if (!TempDriveHasRoom(dest, packageFile) && FindRoomierTempDrive()) dest = GetAlternateExtractFolder();
+    DebugLine(std::string("========= ForegroundOp=") + BoolText(foreground) + " ==========");
+    const bool proceed = foreground ? ConfirmTempSpace(dest, reader) : true;
+
+    bool atomGone = false;
+    if (proceed) {
+        const FlowTexts t(reader);
+        ExtractRequest req;
+        req.packageFile = packageFile;
+        req.destFolder = dest;
+        req.agentName = agentName;
+        req.forcePrompt = SpanDiskForcePrompt();
+        req.diskPrompt = GetString(reader, "s8", "Please insert <B>DISK #<DISK_NUM></B> and press OK to continue");
+        req.promptCaption = t.attention;
+        req.buttonList = t.buttons;
+        req.charset = t.charset;
+        ProgressBatcher progress;
+        req.progress = [&progress](int mode, int range) { progress.Take(mode, range); };
+        if (foreground) ShowStubWindow(true);
+        WaitPumping(0, 1000);
+        const ExtractResult res = ExtractPackage(req);
+        progress.Flush();
+        WaitPumping(0, 1000);
+        if (res.damaged) {
+            SetStubExitCode(kStubFailureExitCode);
+            const std::string text = GetString(reader, "Damaged", "The setup file is damaged and cannot be installed.<P>");
+            MsgBoxError(0, text + "<P>" + res.damage, t.error, t.charset, t.buttons);
+        } else if (!res.runSpec.empty() && res.checksumPassed) {
+            atomGone = LaunchEngine(dest, res.runSpec, extraParams, foreground);
+        } else if (!res.checksumPassed) {
+            SetStubExitCode(kStubFailureExitCode);
+            MsgBoxError(0, GetString(reader, "s7", "Bad CRC!<P>This indicates that your setup file might be corrupted..."),
+                        t.error, t.charset, t.buttons);
+        }
+    }
+    RemoveAlternateExtractFolder();
+    return atomGone;
+}
+
+void RunStub() {
+    KillTimer(StubWindow(), kStubTimerId);
+    TGFileInfo& own = OwnPackage();
+    const std::string agentName = own.WriteAgentImage() ? own.AgentName() : std::string();
+    const std::string folder = GetExtractFolder();
+    const bool quiet = HasCmdParam("/hide") || own.QuietMode();
+    if (own.IsWebSetup()) {
+        // The HTTP download of the setup file is not part of this build: fail clearly.
+        DebugLine("Web download: not implemented");
+        SetStubExitCode(kStubFailureExitCode);
+        if (!quiet) {
+            const FlowTexts t(own);
+            MsgBoxError(0, "Web download: not implemented", t.error, t.charset, t.buttons);
+        }
+    } else {
+        std::string packageFile = GetSwitchValue("/SpanDiskFName1=", "");
+        if (packageFile.empty()) packageFile = OwnPath();
+        ExtractAndRun(folder, packageFile, agentName, GetCmdParams(), !quiet);
+    }
+    DeleteTree(folder, true);
+    PostQuitMessage(0);
+}
+
+}  // namespace vel

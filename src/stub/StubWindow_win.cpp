@@ -1,0 +1,234 @@
+#include "stub/StubWindow.h"
+
+#include <commctrl.h>
+
+#include "download/CommUtils.h"
+#include "download/Http.h"
+#include "package/Extract.h"
+#include "package/FileInfo.h"
+#include "package/Language.h"
+#include "stub/RunModes.h"
+#include "stub/RunStub.h"
+#include "stub/StubState.h"
+#include "ui/MsgBox.h"
+#include "util/DebugLog.h"
+#include "util/StrUtils.h"
+#include "util/Utils.h"
+
+namespace vel {
+
+namespace {
+
+struct StubWindowState {
+    HWND wnd = nullptr;
+    HWND label = nullptr;
+    HWND mainBar = nullptr;
+    HWND activityBar = nullptr;
+    ScopedGdi<HFONT> labelFont;
+    HICON icon = nullptr;
+    bool exitFlag = false;
+    int64_t shutDownCountdown = 0;
+    int64_t autoUpdateTimerCount = 0;
+};
+StubWindowState g;
+
+int OwnCharset() { return GetCharset(OwnPackage()); }
+
+HWND CreateChild(HWND parent, const char* cls, DWORD style, const StubRect& r) {
+    return CreateWindowExA(0, cls, "", style, r.x, r.y, r.width, r.height, parent, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+// ---- Message handlers --------------------------------------------------------------------------
+
+LRESULT OnCreate(HWND wnd) {
+    const StubLayout layout = StubLayoutFor(OwnCharset());
+    g.label = CreateChild(wnd, "Static", WS_CHILD | WS_VISIBLE, layout.label);
+    g.mainBar = CreateChild(wnd, PROGRESS_CLASSA, WS_CHILD | WS_VISIBLE, layout.mainBar);
+    g.activityBar = CreateChild(wnd, PROGRESS_CLASSA, WS_CHILD, layout.activityBar);
+    SetProgressBars(g.mainBar, g.activityBar);
+    SetTimer(wnd, kStubTimerId, kStubTimerMs, nullptr);
+    g.labelFont.reset(CreateFontA(-11, 0, 0, 0, 0, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma"));
+    SendMessageA(g.label, WM_SETFONT, reinterpret_cast<WPARAM>(g.labelFont.get()), TRUE);
+    return 0;
+}
+
+LRESULT OnPaint(HWND wnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(wnd, &ps);
+    RECT rc;
+    GetClientRect(wnd, &rc);
+    FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
+    const POINT at = StubLayoutFor(OwnCharset()).icon;
+    if (g.icon) DrawIcon(dc, at.x, at.y, g.icon);
+    EndPaint(wnd, &ps);
+    return 0;
+}
+
+LRESULT OnTimer() {
+    if (ThisIsAutoUpdateProg()) {
+        // The update cycle is not part of this build: end the agent instead of idling forever.
+        KillTimer(g.wnd, kStubTimerId);
+        DebugLine("AutoUpdate cycle: not implemented");
+        DestroyMainWindow();
+        return 0;
+    }
+    RunStub();
+    return 0;
+}
+
+LRESULT OnLocalMsg(HWND wnd, WPARAM wParam, LPARAM lParam) {
+    SetNotifyHost(static_cast<std::uintptr_t>(wParam), static_cast<unsigned>(lParam));
+    NotifyHost(50, reinterpret_cast<std::intptr_t>(wnd));
+    NotifyHost(51, wm_AgentMsg);
+    return 0;
+}
+
+LRESULT OnAgentMsg(WPARAM wParam, LPARAM lParam) {
+    DebugLine("AutoUpdate control request " + IntToStr(int64_t(wParam)) + " (" + IntToStr(int64_t(lParam)) +
+              "): not implemented");
+    return 0;
+}
+
+LRESULT CALLBACK StubWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_CREATE:
+            OnCreate(wnd);
+            break;
+        case WM_PAINT:
+            return OnPaint(wnd);
+        case WM_CLOSE:
+            if (!CloseMainWindow()) return 0;
+            break;
+        case WM_DESTROY:
+            DebugLine("- wm_Destroy -");
+            DestroyMainWindow();
+            break;
+        case WM_QUIT:
+            DebugLine("- wm_Quit -");
+            DestroyMainWindow();
+            break;
+        case WM_TIMER:
+            return OnTimer();
+        case wm_ShutDown:
+            g.shutDownCountdown = static_cast<int64_t>(wParam);
+            break;
+        case wm_LocalMsg:
+            OnLocalMsg(wnd, wParam, lParam);
+            break;
+        case wm_AgentMsg:
+            return OnAgentMsg(wParam, lParam);
+        default:
+            if (msg != 0 && msg == AutoPlayMessageId()) return 1;  // 0 while suppression is off
+            break;
+    }
+    return DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+bool RegisterStubClass() {
+    WNDCLASSA wc = {};
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = StubWndProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hIcon = g.icon;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = StubWindowClassName().c_str();
+    return RegisterClassA(&wc) != 0;
+}
+
+}  // namespace
+
+bool IsRtlCharset(int charset) { return charset == 177 || charset == 178; }
+
+StubLayout StubLayoutFor(int charset) {
+    const bool rtl = IsRtlCharset(charset);
+    StubLayout l;
+    l.label = {rtl ? 122 : 70, 20, 340, 18};
+    l.mainBar = {70, 38, 392, 13};
+    l.activityBar = {rtl ? 70 : 416, 20, 46, 13};
+    l.icon = {18, 20};
+    return l;
+}
+
+HWND StubWindow() { return g.wnd; }
+HWND StatusLabel() { return g.label; }
+HWND MainBar() { return g.mainBar; }
+HWND ActivityBar() { return g.activityBar; }
+int64_t ShutDownCountdown() { return g.shutDownCountdown; }
+int64_t AutoUpdateTimerCount() { return g.autoUpdateTimerCount; }
+
+void WinMain() {
+    const int64_t sleepX = GetSwitchInt("/SleepX=", -1);
+    if (sleepX >= 0) g.autoUpdateTimerCount = -sleepX;
+
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&icc);
+    g.icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon");
+    if (!RegisterStubClass()) DebugLine("WinMain: RegisterClass failed: " + LastErrorText());
+
+    const POINT at = CenterInWorkArea(kStubWindowWidth, kStubWindowHeight);
+    const std::string title = GetString(OwnPackage(), "s0", "Velnor Installation Suite");
+    g.wnd = CreateWindowExA(0, StubWindowClassName().c_str(), title.c_str(), kStubWindowStyle, at.x, at.y,
+                            kStubWindowWidth, kStubWindowHeight, nullptr, nullptr, GetModuleHandleA(nullptr),
+                            nullptr);
+    SetMsgBoxFont(GetFontName(OwnPackage()), GetFontSize(OwnPackage()), OwnCharset());
+
+    if (g.wnd) {
+        ShowWindow(g.wnd, SW_HIDE);
+        MSG m;
+        while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+            if (g.exitFlag) break;
+        }
+    } else {
+        DebugLine("WinMain: CreateWindow failed: " + LastErrorText());
+    }
+    if (g.wnd) KillTimer(g.wnd, kStubTimerId);
+    SetDownloadAbort(true);
+    // WinINet is not loaded by anything in this build, so there is nothing to unload here.
+    NotifyHost(43, 0);
+}
+
+bool CloseMainWindow() {
+    RunLog(".. CloseMainWindow() - Start");
+    const bool close = DownloadAborted();
+    if (!close) SetDownloadAbort(true);
+    RunLog(".. CloseMainWindow() - End");
+    return close;
+}
+
+void DestroyMainWindow() {
+    RunLog(".. DestroyMainWindow() - Start");
+    SetDownloadAbort(true);
+    const std::string folder = ExtractFolderIfCreated();
+    if (!folder.empty()) DeleteTree(folder, true);
+    PostQuitMessage(0);
+    g.exitFlag = true;
+    RunLog(".. DestroyMainWindow() - End");
+}
+
+void SetStatusText(HWND label, const std::string& text, const std::string& faceName, int charset,
+                   int pointSize) {
+    if (!label) return;
+    const bool rtl = IsRtlCharset(charset);
+    SetWindowLongPtrA(label, GWL_EXSTYLE, rtl ? WS_EX_RTLREADING : 0);
+    SetWindowLongPtrA(label, GWL_STYLE, WS_CHILD | WS_VISIBLE | (rtl ? SS_RIGHT : 0));
+    HFONT font = CreateFontA(-PointsToPixels(pointSize), 0, 0, 0, 0, FALSE, FALSE, FALSE,
+                             static_cast<BYTE>(charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH, faceName.c_str());
+    SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (label == g.label) g.labelFont.reset(font);  // the old font is freed once replaced
+    SetWindowTextA(label, text.c_str());
+}
+
+void ShowActivityBar() {
+    if (g.activityBar) ShowWindow(g.activityBar, SW_SHOW);
+}
+
+void ShowStubWindow(bool show) {
+    if (g.wnd) ShowWindow(g.wnd, show ? SW_SHOW : SW_HIDE);
+}
+
+}  // namespace vel

@@ -1,0 +1,147 @@
+// Text rules behind the file utilities.
+#include "util/FileText.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "util/StrUtils.h"
+
+namespace vel {
+
+namespace {
+
+constexpr int64_t kMiB = 0x100000;
+
+// For each byte: true when it stands as a character of its own (not part of a double-byte pair).
+std::vector<bool> SingleBytes(const std::string& s, LeadByteTest isLead) {
+    std::vector<bool> single(s.size(), true);
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (isLead && isLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) {
+            single[i] = single[i + 1] = false;
+            ++i;
+        }
+    }
+    return single;
+}
+
+bool HasTrailingBackslash(const std::string& s, LeadByteTest isLead) {
+    if (s.empty() || s.back() != '\\') return false;
+    return SingleBytes(s, isLead).back();
+}
+
+}  // namespace
+
+bool NoLeadBytes(unsigned char) { return false; }
+
+std::string SetTrailingBackslash(const std::string& path, bool wanted, LeadByteTest isLead) {
+    std::string s = path;
+    if (s.size() > 2 && HasTrailingBackslash(s, isLead)) s.pop_back();
+    if (wanted && !HasTrailingBackslash(s, isLead)) s += '\\';
+    return s;
+}
+
+std::string ExcludeTrailingBackslash(const std::string& path, LeadByteTest isLead) {
+    if (path == "\\") return "";
+    std::string s = path;
+    if (s.size() > 1 && HasTrailingBackslash(s, isLead)) s.pop_back();
+    return s;
+}
+
+std::string CollapseBackslashes(const std::string& path, bool excludeTrailing, LeadByteTest isLead) {
+    std::string s = path;
+    if (s.size() > 2) {
+        std::vector<bool> single = SingleBytes(s, isLead);
+        // A quoted network path keeps the doubled backslash that follows its opening quote.
+        const bool framed = s.front() == s.back();
+        const char frame = s.front();
+        for (size_t i = s.size() - 1; i >= 2; --i) {
+            if (s[i] != '\\' || s[i - 1] != '\\' || !single[i] || !single[i - 1]) continue;
+            if (framed && s[i - 2] == frame) continue;
+            s.erase(i, 1);
+            single.erase(single.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    return excludeTrailing ? ExcludeTrailingBackslash(s, isLead) : s;
+}
+
+// Index just after the last folder delimiter (0 when there is none).
+static size_t NameStart(const std::string& path, LeadByteTest isLead) {
+    const std::vector<bool> single = SingleBytes(path, isLead);
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (single[i] && (path[i] == '\\' || path[i] == '/' || path[i] == ':')) start = i + 1;
+    return start;
+}
+
+std::string FileFolder(const std::string& path, LeadByteTest isLead) {
+    return path.substr(0, NameStart(path, isLead));
+}
+
+std::string BaseName(const std::string& path, bool allExtensions, LeadByteTest isLead) {
+    std::string name = path.substr(NameStart(path, isLead));
+    const size_t dot = allExtensions ? name.find('.') : name.rfind('.');
+    if (dot != std::string::npos) name.erase(dot);
+    return name;
+}
+
+std::string DriveRootOf(const std::string& path) {
+    if (path.empty()) return "";
+    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":\\";
+}
+
+std::string VolumeQueryPath(const std::string& path, bool extendedQuery) {
+    const std::string p = ReplaceChar(path, '/', '\\');
+    if (!extendedQuery || p.size() < 3) return DriveRootOf(p);
+    if (p.compare(0, 2, "\\\\") == 0) {
+        // Network path: the share's root "\\server\share\".
+        const size_t server = p.find('\\', 2);
+        if (server == std::string::npos) return p;
+        const size_t share = p.find('\\', server + 1);
+        return share == std::string::npos ? p + "\\" : p.substr(0, share + 1);
+    }
+    const size_t cut = p.find('\\', 3);
+    return cut == std::string::npos ? p : p.substr(0, cut);
+}
+
+int64_t WriteChunkSize(int64_t total, bool hasHook) {
+    if (!hasHook && total <= kMiB) return 0;
+    const int64_t tenth = total / 10;
+    if (tenth <= 1024) return std::min<int64_t>(1024, total);
+    return std::min(tenth, kMiB);
+}
+
+bool WriteInChunks(const std::string& text, const WriteProgress& hook, const ChunkWriter& write) {
+    try {
+        const int64_t total = static_cast<int64_t>(text.size());
+        const int64_t chunk = WriteChunkSize(total, static_cast<bool>(hook));
+        if (!hook && chunk == 0) return total == 0 || write(text.data(), total) == total;
+
+        bool cancel = false;
+        int64_t written = 0;
+        if (hook) hook(total, written, cancel);
+        while (!cancel && written < total) {
+            const int64_t n = std::min(chunk, total - written);
+            const int64_t w = write(text.data() + written, n);
+            if (w <= 0) break;
+            written += std::min(w, n);
+            if (hook) hook(total, written, cancel);
+        }
+        return written == total;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string SelfDeleteScript(const std::string& exe, const std::string& folder, const std::string& batch,
+                             const std::string& quote, bool removeFolder) {
+    const std::string q = quote;
+    std::string s = ":START\r\n";
+    s += "DEL " + q + exe + q + "\r\n";
+    s += "IF exist " + q + exe + q + " GOTO START\r\n";
+    if (removeFolder) s += "RD " + q + folder + q + "\r\n";
+    s += "DEL " + q + batch + q + "\r\n";
+    return s;
+}
+
+}  // namespace vel

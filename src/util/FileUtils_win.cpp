@@ -1,0 +1,389 @@
+// File utilities: standard folders, reading and writing files, free space, tree searches,
+// deleting files and trees, self-deletion and CD eject.
+#include <windows.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "util/DebugLog.h"
+#include "util/StrUtils.h"
+#include "util/Utils.h"
+
+namespace vel {
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool IsDirectory(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsFile(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsDotEntry(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+
+struct DirEntry {
+    std::string name;
+    DWORD attributes;
+};
+
+// The entries of a search mask in the order the system lists them ("." and ".." left out).
+std::vector<DirEntry> ListEntries(const std::string& mask) {
+    std::vector<DirEntry> out;
+    WIN32_FIND_DATAA fd;
+    ScopedFind find(FindFirstFileA(mask.c_str(), &fd));
+    if (!find) return out;
+    do {
+        if (!IsDotEntry(fd.cFileName)) out.push_back({fd.cFileName, fd.dwFileAttributes});
+    } while (FindNextFileA(find.get(), &fd));
+    return out;
+}
+
+// A linked folder (junction or symbolic link) is not descended into: it may lead back up the
+// tree or into a tree that is not ours.
+bool IsPlainSubfolder(const DirEntry& e) {
+    return (e.attributes & FILE_ATTRIBUTE_DIRECTORY) && !(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A text from a fixed-size system call (GetWindowsDirectory and friends); empty on failure.
+template <typename Call>
+std::string SystemText(Call call) {
+    char buf[261] = {};
+    const DWORD n = call(buf, static_cast<DWORD>(sizeof(buf)));
+    return (n == 0 || n >= sizeof(buf)) ? std::string() : std::string(buf, n);
+}
+
+std::string ShortPath(const std::string& path) {
+    const DWORD n = GetShortPathNameA(path.c_str(), nullptr, 0);
+    if (n == 0) return path;
+    std::vector<char> buf(n + 1, '\0');
+    const DWORD m = GetShortPathNameA(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    return (m == 0 || m >= buf.size()) ? path : std::string(buf.data(), m);
+}
+
+bool SetDosFileTime(HANDLE file, uint32_t dosDate) {
+    FILETIME local;
+    FILETIME utc;
+    if (!DosDateTimeToFileTime(HIWORD(dosDate), LOWORD(dosDate), &local)) return false;
+    if (!LocalFileTimeToFileTime(&local, &utc)) return false;
+    return SetFileTime(file, nullptr, nullptr, &utc) != FALSE;
+}
+
+}  // namespace
+
+// ---- Paths and folders --------------------------------------------------------------------------
+
+bool AnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
+std::string SetTrailingBackslash(const std::string& path, bool wanted) {
+    return SetTrailingBackslash(path, wanted, AnsiLeadByte);
+}
+
+std::string ExcludeTrailingBackslash(const std::string& path) { return ExcludeTrailingBackslash(path, AnsiLeadByte); }
+
+std::string CollapseBackslashes(const std::string& path, bool excludeTrailing) {
+    return CollapseBackslashes(path, excludeTrailing, AnsiLeadByte);
+}
+
+std::string BaseName(const std::string& path, bool allExtensions) {
+    return BaseName(path, allExtensions, AnsiLeadByte);
+}
+
+std::string ExePath(bool baseNameOnly) {
+    try {
+        std::vector<char> buf(MAX_PATH + 1, '\0');
+        for (;;) {
+            const DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+            if (n == 0) return "";
+            if (n < buf.size()) {
+                const std::string path(buf.data(), n);
+                return baseNameOnly ? BaseName(path, false) : path;
+            }
+            if (buf.size() >= 32768) return "";
+            buf.resize(buf.size() * 2);
+        }
+    } catch (...) {
+        return "";
+    }
+}
+
+std::string ExeDir(bool backslash) {
+    const std::string path = ExePath(false);
+    if (path.empty()) return "";
+    return SetTrailingBackslash(FileFolder(path, AnsiLeadByte), backslash);
+}
+
+std::string WindowsDir(bool backslash) {
+    const std::string d = SystemText([](char* b, DWORD n) { return GetWindowsDirectoryA(b, n); });
+    return d.empty() ? d : SetTrailingBackslash(d, backslash);
+}
+
+std::string SystemDir(bool backslash) {
+    const std::string d = SystemText([](char* b, DWORD n) { return GetSystemDirectoryA(b, n); });
+    return d.empty() ? d : SetTrailingBackslash(d, backslash);
+}
+
+std::string TempDir(bool backslash) {
+    const std::string d = SystemText([](char* b, DWORD n) { return GetTempPathA(n, b); });
+    return d.empty() ? d : SetTrailingBackslash(d, backslash);
+}
+
+// ---- Files --------------------------------------------------------------------------------------
+
+int64_t FileSizeByName(const std::string& path) {
+    WIN32_FIND_DATAA fd;
+    ScopedFind find(FindFirstFileA(path.c_str(), &fd));
+    if (!find) return 0;
+    return static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+}
+
+std::string ReadFilePart(const std::string& path, int64_t maxLength, bool trim, int64_t offset) {
+    try {
+        ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return "";
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(file.get(), &size)) return "";
+        int64_t length = size.QuadPart - offset;
+        if (maxLength != 0 && length > maxLength) length = maxLength;
+        if (offset < 0 || offset >= size.QuadPart || length <= 0) return "";
+        if (static_cast<uint64_t>(length) > std::string().max_size()) return "";
+
+        LARGE_INTEGER pos;
+        pos.QuadPart = offset;
+        if (!SetFilePointerEx(file.get(), pos, nullptr, FILE_BEGIN)) return "";
+        std::string data(static_cast<size_t>(length), '\0');
+        size_t done = 0;
+        while (done < data.size()) {
+            const DWORD want = static_cast<DWORD>(std::min<size_t>(data.size() - done, 0x40000000));
+            DWORD got = 0;
+            if (!ReadFile(file.get(), &data[done], want, &got, nullptr) || got == 0) return "";
+            done += got;
+        }
+        return trim ? Trim(data) : data;
+    } catch (...) {
+        return "";
+    }
+}
+
+bool WriteFileText(const std::string& path, const std::string& text, uint32_t dosDate, bool append,
+                   const WriteProgress& hook) {
+    try {
+        ScopedHandle file;
+        if (append) {
+            file.reset(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file) return false;
+            LARGE_INTEGER zero = {};
+            if (!SetFilePointerEx(file.get(), zero, nullptr, FILE_END)) return false;
+        } else {
+            file.reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file) return false;
+        }
+        const HANDLE h = file.get();
+        const bool all = WriteInChunks(text, hook, [h](const char* data, int64_t size) -> int64_t {
+            DWORD written = 0;
+            if (!WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr)) return 0;
+            return written;
+        });
+        if (all && dosDate != 0) SetDosFileTime(h, dosDate);
+        return all;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool AppendToFile(const std::string& path, const std::string& text, bool lineBreak, uint32_t dosDate) {
+    return WriteFileText(path, lineBreak ? text + "\r\n" : text, dosDate, true, nullptr);
+}
+
+double DiskFree(const std::string& path) {
+    using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+    static ScopedModule kernel;
+    static const auto freeSpaceEx =
+        ProcAs<GetDiskFreeSpaceExFn>(LoadProc("kernel32.dll", "GetDiskFreeSpaceExA", kernel));
+    if (path.empty()) return 0;
+
+    const std::string root = DriveRootOf(path);
+    if (freeSpaceEx) {
+        ULARGE_INTEGER available;
+        ULARGE_INTEGER total;
+        ULARGE_INTEGER free;
+        const std::string query = VolumeQueryPath(path, true);
+        if (freeSpaceEx(query.c_str(), &available, &total, &free) || freeSpaceEx(root.c_str(), &available, &total, &free))
+            return static_cast<double>(available.QuadPart);
+        return 0;
+    }
+    DWORD sectorsPerCluster = 0;
+    DWORD bytesPerSector = 0;
+    DWORD freeClusters = 0;
+    DWORD clusters = 0;
+    if (!GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) return 0;
+    return static_cast<double>(sectorsPerCluster) * bytesPerSector * freeClusters;
+}
+
+// ---- Searching ----------------------------------------------------------------------------------
+
+std::string FindFileInTree(const std::string& folder, const std::string& fileName) {
+    if (folder.empty() || fileName.empty()) return "";
+    const std::string base = SetTrailingBackslash(folder, true);
+    if (IsFile(base + fileName)) return base + fileName;
+    for (const DirEntry& e : ListEntries(base + "*.*")) {
+        std::string hit;
+        try {
+            if (IsPlainSubfolder(e)) hit = FindFileInTree(base + e.name, fileName);
+        } catch (...) {
+        }
+        YieldX(0);
+        if (!hit.empty()) return hit;
+    }
+    return "";
+}
+
+std::string FindFileOnDrives(const std::string& fileName, UINT driveType) {
+    for (char d = 'C'; d <= 'Z'; ++d) {
+        const std::string root = std::string(1, d) + ":\\";
+        if (GetDriveTypeA(root.c_str()) != driveType) continue;
+        const std::string hit = FindFileInTree(root, fileName);
+        if (!hit.empty()) return hit;
+    }
+    return "";
+}
+
+std::string FindDirInTree(const std::string& folder, const std::string& dirName) {
+    if (dirName.empty()) return "";
+    const std::string dir = ExcludeTrailingBackslash(folder);
+    if (!IsDirectory(dir + "\\")) return "";
+    if (EndsWith("\\" + dirName, dir, true)) return dir;
+    for (const DirEntry& e : ListEntries(dir + "\\*.*")) {
+        std::string hit;
+        try {
+            if (IsPlainSubfolder(e)) hit = FindDirInTree(dir + "\\" + e.name, dirName);
+        } catch (...) {
+        }
+        YieldX(0);
+        if (!hit.empty()) return hit;
+    }
+    return "";
+}
+
+std::string FindDirOnDrives(const std::string& dirName, UINT driveType) {
+    if (dirName.size() >= 3 && dirName.compare(1, 2, ":\\") == 0) {
+        const std::string root = DriveRootOf(dirName);
+        return GetDriveTypeA(root.c_str()) == driveType && IsDirectory(dirName) ? dirName : std::string();
+    }
+    for (char d = 'C'; d <= 'Z'; ++d) {
+        const std::string root = std::string(1, d) + ":\\";
+        if (GetDriveTypeA(root.c_str()) != driveType) continue;
+        const std::string hit = FindDirInTree(root, dirName);
+        if (!hit.empty()) return hit;
+    }
+    return "";
+}
+
+// ---- Deleting -----------------------------------------------------------------------------------
+
+bool DeleteFiles(const std::string& mask, bool clearAttributes) {
+    const std::string folder = FileFolder(mask, AnsiLeadByte);
+    bool matched = false;
+    for (const DirEntry& e : ListEntries(mask)) {
+        if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        matched = true;
+        try {
+            const std::string path = folder + e.name;
+            if (clearAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        } catch (...) {
+        }
+    }
+    return matched;
+}
+
+bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteProgress& hook) {
+    const std::string dir = ExcludeTrailingBackslash(folder);
+    if (dir.empty() || !IsDirectory(dir)) return false;
+    DeleteFiles(dir + "\\*.*", clearAttributes);
+
+    bool cancel = false;
+    for (const DirEntry& e : ListEntries(dir + "\\*.*")) {
+        if (cancel) break;
+        if (!(e.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        const std::string sub = dir + "\\" + e.name;
+        try {
+            // A linked folder is removed as a link; what it points to is left alone.
+            if (!(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteTree(sub, clearAttributes, nullptr);
+            if (hook) hook(sub, cancel);
+            if (clearAttributes) SetFileAttributesA(sub.c_str(), FILE_ATTRIBUTE_NORMAL);
+            RemoveDirectoryA(sub.c_str());
+        } catch (...) {
+        }
+        WaitPumping(0, 10);
+    }
+    if (clearAttributes) SetFileAttributesA(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA(dir.c_str());
+    return !IsDirectory(dir);
+}
+
+bool DeleteMySelf(bool removeFolder, bool shortNames) {
+    try {
+        const std::string longBatch = TempDir(true) + "_DEL_ME_.BAT";
+        std::string batch = longBatch;
+        std::string exe = ExePath(false);
+        std::string folder = ExeDir(false);
+        std::string quote = "\"";
+        DebugPair("ExeName", exe);
+        if (shortNames) {
+            WriteFileText(longBatch, "ABC\r\n");  // the short form exists only for an existing file
+            batch = ShortPath(longBatch);
+            exe = ShortPath(exe);
+            folder = ShortPath(folder);
+            DeleteFileA(longBatch.c_str());
+            // Volumes without short names give the long form back; it keeps its quotes.
+            if ((batch + exe + folder).find(' ') == std::string::npos) quote.clear();
+        }
+        const std::string script = SelfDeleteScript(exe, folder, batch, quote, removeFolder);
+        SetCurrentDirectoryA(TempDir(false).c_str());
+        if (!WriteFileText(longBatch, script)) return false;
+        const std::string command = quote + batch + quote;
+        return WinExec(command.c_str(), SW_HIDE) > 31;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool EjectCD(const std::string& path) {
+    try {
+        if (path.empty()) return false;
+        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+        if (letter < 'A' || letter > 'Z') return false;
+        const std::string root = std::string(1, letter) + ":\\";
+        if (GetDriveTypeA(root.c_str()) != DRIVE_CDROM) return false;
+
+        const std::string device = std::string("\\\\.\\") + letter + ":";
+        ScopedHandle drive(CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        DebugLine("EjectCD-2: " + device + " " + IntToStr(reinterpret_cast<intptr_t>(drive.get())));
+        if (!drive) {
+            drive.reset(CreateFileA(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+            DebugLine("EjectCD-3: " + device + " " + IntToStr(reinterpret_cast<intptr_t>(drive.get())));
+        }
+        if (!drive) return false;
+        DWORD bytes = 0;
+        return DeviceIoControl(drive.get(), IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0, nullptr, 0, &bytes, nullptr) !=
+               FALSE;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace vel

@@ -1,0 +1,36 @@
+// Library loading restricted to the system folder.
+#include "util/WinHandles.h"
+
+#include <vector>
+
+namespace vel {
+
+namespace {
+
+// Whether LoadLibraryEx understands the LOAD_LIBRARY_SEARCH_* flags (Windows 8, or 7 with
+// the update that added AddDllDirectory).
+bool SearchFlagsSupported() {
+    static const bool supported = [] {
+        const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        return kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr;
+    }();
+    return supported;
+}
+
+}  // namespace
+
+HMODULE LoadSystemLibrary(const std::string& name) {
+    if (name.empty() || name.find_first_of("\\/:") != std::string::npos) return nullptr;
+    if (SearchFlagsSupported()) return LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    try {
+        std::vector<char> dir(MAX_PATH + 1, '\0');
+        const UINT n = GetSystemDirectoryA(dir.data(), static_cast<UINT>(dir.size()));
+        if (n == 0 || n >= dir.size()) return nullptr;
+        const std::string path = std::string(dir.data(), n) + "\\" + name;
+        return LoadLibraryA(path.c_str());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace vel

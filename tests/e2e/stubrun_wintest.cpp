@@ -1,0 +1,738 @@
+// End to end: the real stub (built stub.exe) with packages made by velpack's library, run under
+// Wine. The setup engine is the recording engine (tools/engines), which writes what it received
+// to a file; message boxes are answered by finding the stub's VMsgBox window and clicking.
+#include <windows.h>
+#include <commctrl.h>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/PackageFixture.h"
+#include "support/TraceCapture_win.h"
+#include "Velpack.h"
+#include "package/FileInfo.h"
+#include "package/PackageFormat.h"
+#include "package/PackageWriter.h"
+
+namespace vel {
+namespace {
+
+using testsupport::BuildTreePath;
+using testsupport::ReadWholeFile;
+using testsupport::ScratchFolder;
+using testsupport::TraceCapture;
+using testsupport::WriteWholeFile;
+
+constexpr DWORD kRunLimitMs = 90000;
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
+
+bool FolderExists(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+        Sleep(20);
+    } while (GetTickCount() - start < ms);
+}
+
+// An environment variable of this process (inherited by the stub and its engine) for one scope.
+class EnvVar {
+public:
+    EnvVar(const char* name, const std::string& value) : name_(name) { SetEnvironmentVariableA(name, value.c_str()); }
+    ~EnvVar() { SetEnvironmentVariableA(name_, nullptr); }
+
+private:
+    const char* name_;
+};
+
+// What the recording engine wrote: "key=value" lines in order.
+struct EngineRecord {
+    std::vector<std::pair<std::string, std::string>> lines;
+
+    static EngineRecord Read(const std::string& path) {
+        EngineRecord r;
+        const std::string text = ReadWholeFile(path);
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find("\r\n", start);
+            if (end == std::string::npos) end = text.size();
+            const std::string line = text.substr(start, end - start);
+            const size_t eq = line.find('=');
+            if (eq != std::string::npos) r.lines.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+            start = end + 2;
+        }
+        return r;
+    }
+    bool Has(const std::string& key) const { return Count(key) > 0; }
+    int Count(const std::string& key) const {
+        int n = 0;
+        for (const auto& l : lines) n += l.first == key;
+        return n;
+    }
+    std::string Get(const std::string& key) const {
+        for (const auto& l : lines)
+            if (l.first == key) return l.second;
+        return std::string();
+    }
+    // File=name|size|crc|dos -> name -> "size|crc|dos"
+    std::map<std::string, std::string> Files() const {
+        std::map<std::string, std::string> files;
+        for (const auto& l : lines) {
+            if (l.first != "File") continue;
+            const size_t bar = l.second.find('|');
+            files[l.second.substr(0, bar)] = l.second.substr(bar + 1);
+        }
+        return files;
+    }
+};
+
+// Local DOS date-time of a file's last write.
+unsigned long DosTimeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA fa;
+    FILETIME local;
+    WORD d = 0, t = 0;
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &fa) &&
+        FileTimeToLocalFileTime(&fa.ftLastWriteTime, &local))
+        FileTimeToDosDateTime(&local, &d, &t);
+    return (static_cast<unsigned long>(d) << 16) | t;
+}
+
+// "size|CRC32|dos time" of a file, as the recording engine writes it.
+std::string FileFacts(const std::string& path) {
+    const std::string bytes = ReadWholeFile(path);
+    const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size()));
+    char buf[80];
+    snprintf(buf, sizeof buf, "%zu|%08lX|%lu", bytes.size(), static_cast<unsigned long>(crc), DosTimeOf(path));
+    return buf;
+}
+
+// ---- The stub as a child process, and its message boxes -------------------------------------------
+
+class StubProcess {
+public:
+    ~StubProcess() {
+        if (pi_.hProcess) {
+            DWORD code = 0;
+            if (GetExitCodeProcess(pi_.hProcess, &code) && code == STILL_ACTIVE) TerminateProcess(pi_.hProcess, 99);
+            CloseHandle(pi_.hProcess);
+        }
+    }
+    bool Start(const std::string& commandLine, const std::string& workDir) {
+        std::string cmd = commandLine;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &si, &pi_) &&
+               CloseHandle(pi_.hThread);
+    }
+    DWORD Pid() const { return pi_.dwProcessId; }
+    bool Running() const {
+        DWORD code = 0;
+        return pi_.hProcess && GetExitCodeProcess(pi_.hProcess, &code) && code == STILL_ACTIVE;
+    }
+    // Exit code, or -1 when it had to be killed at the limit.
+    long Wait(DWORD limitMs = kRunLimitMs) {
+        const DWORD start = GetTickCount();
+        while (Running()) {
+            if (GetTickCount() - start > limitMs) {
+                TerminateProcess(pi_.hProcess, 99);
+                WaitForSingleObject(pi_.hProcess, 5000);
+                return -1;
+            }
+            Pump(50);
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(pi_.hProcess, &code);
+        return static_cast<long>(code);
+    }
+
+private:
+    PROCESS_INFORMATION pi_ = {};
+};
+
+struct FindBox {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindBoxProc(HWND w, LPARAM lp) {
+    auto* f = reinterpret_cast<FindBox*>(lp);
+    char cls[64] = {};
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    GetClassNameA(w, cls, sizeof cls);
+    if (pid == f->pid && lstrcmpA(cls, "VMsgBox") == 0 && IsWindowVisible(w)) {
+        f->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The message box of a process, or null when it shows none within limitMs.
+HWND WaitForBox(const StubProcess& p, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    do {
+        FindBox f{p.Pid(), nullptr};
+        EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&f));
+        if (f.found) {
+            Pump(300);  // let the box finish laying itself out
+            return f.found;
+        }
+        Pump(100);
+    } while (p.Running() && GetTickCount() - start < limitMs);
+    return nullptr;
+}
+
+struct ChildSearch {
+    const char* cls;
+    std::string text;  // for buttons: caption to find
+    HWND found;
+};
+
+BOOL CALLBACK ChildProc(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (lstrcmpiA(cls, s->cls) != 0) return TRUE;
+    if (!s->text.empty()) {
+        char caption[128] = {};
+        GetWindowTextA(w, caption, sizeof caption);
+        if (s->text != caption) return TRUE;
+    }
+    s->found = w;
+    return FALSE;
+}
+
+std::string BoxText(HWND box) {
+    ChildSearch s{"RICHEDIT", "", nullptr};
+    EnumChildWindows(box, ChildProc, reinterpret_cast<LPARAM>(&s));
+    if (!s.found) {
+        s.cls = "Static";
+        EnumChildWindows(box, ChildProc, reinterpret_cast<LPARAM>(&s));
+    }
+    if (!s.found) return std::string();
+    char text[4096] = {};
+    SendMessageA(s.found, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+bool ClickButton(HWND box, const std::string& caption) {
+    ChildSearch s{"Button", caption, nullptr};
+    EnumChildWindows(box, ChildProc, reinterpret_cast<LPARAM>(&s));
+    if (!s.found) return false;
+    PostMessageA(s.found, BM_CLICK, 0, 0);
+    return true;
+}
+
+// ---- A setup built from a small folder of files ---------------------------------------------------
+
+class StubRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        out_ = dir_.File("out");
+        input_ = dir_.File("input");
+        record_ = dir_.File("record.txt");
+        CreateDirectoryA(out_.c_str(), nullptr);
+        CreateDirectoryA(input_.c_str(), nullptr);
+        CreateDirectoryA((input_ + "\\data").c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA(BuildTreePath("tools/engines/recengine.exe").c_str(), (input_ + "\\Engine.exe").c_str(), FALSE));
+        ASSERT_TRUE(WriteWholeFile(input_ + "\\readme.txt", "Read me.\r\n"));
+        ASSERT_TRUE(WriteWholeFile(input_ + "\\data\\values.bin", testsupport::RandomBytes(300000, 7)));
+        SetLanguage("[English]\r\ns0=Test Setup\r\nCharset=0\r\n");
+        opt_.stubPath = BuildTreePath("src/stub/stub.exe");
+        opt_.inputDir = input_;
+        opt_.output = out_ + "\\setup.exe";
+        opt_.launch = "Engine.exe";
+        opt_.launchParams = "/x";
+        opt_.level = 6;
+        opt_.threads = 1;
+    }
+
+    void SetLanguage(const std::string& ini) {
+        opt_.languageFile = dir_.File("lang.ini");
+        ASSERT_TRUE(WriteWholeFile(opt_.languageFile, ini));
+    }
+
+    BuildReport Build() {
+        BuildReport report;
+        const std::string err = BuildSetup(opt_, report);
+        EXPECT_EQ(err, "");
+        return report;
+    }
+
+    // Runs the setup file with arguments to its end, expecting no message box (one that shows is a
+    // failure and is answered, so that the run ends); -1 when it had to be killed.
+    long Run(const std::string& args) {
+        StubProcess p;
+        if (!p.Start(Quoted(opt_.output) + " " + args, dir_.Path())) return -2;
+        const DWORD start = GetTickCount();
+        while (p.Running() && GetTickCount() - start < kRunLimitMs) {
+            if (HWND box = WaitForBox(p, 200)) {
+                ADD_FAILURE() << "unexpected box: " << BoxText(box);
+                for (const char* b : {"&OK", "&No", "&Cancel"}) ClickButton(box, b);
+            }
+        }
+        return p.Wait();
+    }
+
+    EngineRecord Record() const { return EngineRecord::Read(record_); }
+
+    // Every input file arrived with its size, contents and date.
+    void ExpectAllFilesExtracted(const EngineRecord& rec) const {
+        const auto files = rec.Files();
+        for (const char* name : {"Engine.exe", "readme.txt", "data\\values.bin"}) {
+            ASSERT_EQ(files.count(name), 1u) << name;
+            EXPECT_EQ(files.at(name), FileFacts(input_ + "\\" + name)) << name;
+        }
+    }
+
+    ScratchFolder dir_;
+    std::string out_, input_, record_;
+    BuildOptions opt_;
+};
+
+TEST_F(StubRun, OneSetupFileRunsTheEngineWithItsCommandLineAndCleansUp) {
+    Build();
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar code("VEL_ENGINE_EXIT", "7");
+    EnvVar dialog("VEL_ENGINE_DIALOG_MS", "1500");
+    TraceCapture trace;
+    ASSERT_TRUE(trace.Ready());
+
+    // The span switches of the stub's own command line never reach the engine.
+    const std::string args = "/y /SpanCdLvl=1 /SpanDiskFName1=" + Quoted(opt_.output);
+    EXPECT_EQ(Run(args), 7);  // the engine's exit code is the stub's
+
+    const EngineRecord r = Record();
+    const std::string exePath = r.Get("ExePath");
+    const std::string folder = FolderOf(exePath);
+    EXPECT_NE(folder.find("\\SETUP_"), std::string::npos) << folder;
+    EXPECT_EQ(r.Get("CommandLine"), folder + "\\Engine.exe /y /x /TH_ID=" + r.Get("ThreadToken") +
+                                        " /OriginExe=" + Quoted(opt_.output));
+    EXPECT_EQ(r.Get("ThreadToken").substr(0, 1), "_");
+    EXPECT_EQ(r.Get("AtomExisted"), "1");
+    EXPECT_EQ(r.Get("ShowWindow"), "5");  // SW_SHOW in the foreground
+    EXPECT_EQ(r.Get("DialogLeft"), "1");
+    EXPECT_EQ(r.Get("DialogClosed"), "1");  // the stub waited the engine's dialog out
+    ExpectAllFilesExtracted(r);
+    EXPECT_FALSE(FolderExists(folder)) << "extraction folder left behind: " << folder;
+
+    EXPECT_TRUE(trace.WaitFor("UnCompressTime: ", 2000));
+    EXPECT_TRUE(trace.Contains(" ==== WinExec(Engine.exe) >>" + r.Get("CommandLine") + "<<"));
+}
+
+TEST_F(StubRun, PackageOverThreePartFiles) {
+    opt_.partSize = 2000000;  // the stub image fills most of the first file
+    ASSERT_TRUE(WriteWholeFile(input_ + "\\data\\more.bin", testsupport::RandomBytes(2500000, 9)));
+    const BuildReport report = Build();
+    ASSERT_GE(report.files.size(), 3u);
+    const std::string part2 = opt_.output + ".002";
+    ASSERT_EQ(GetFileAttributesA((opt_.output + ".003").c_str()) != INVALID_FILE_ATTRIBUTES, true);
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+
+    // All parts present: no prompt, everything extracted.
+    EXPECT_EQ(Run(""), 0);
+    ExpectAllFilesExtracted(Record());
+    EXPECT_EQ(Record().Files().at("data\\more.bin"), FileFacts(input_ + "\\data\\more.bin"));
+
+    // Part 2 missing: the prompt names disk 2; Cancel starts nothing.
+    DeleteFileA(record_.c_str());
+    const std::string away = dir_.File("part2.away");
+    ASSERT_TRUE(MoveFileA(part2.c_str(), away.c_str()));
+    {
+        StubProcess p;
+        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+        HWND box = WaitForBox(p, 30000);
+        ASSERT_NE(box, nullptr);
+        EXPECT_NE(BoxText(box).find("DISK #2"), std::string::npos) << BoxText(box);
+        ASSERT_TRUE(ClickButton(box, "&Cancel"));
+        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_FALSE(Record().Has("CommandLine"));
+    }
+    // Part 2 appears while the prompt shows; OK goes on.
+    {
+        StubProcess p;
+        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+        HWND box = WaitForBox(p, 30000);
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(MoveFileA(away.c_str(), part2.c_str()));
+        ASSERT_TRUE(ClickButton(box, "&OK"));
+        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_EQ(Record().Files().at("data\\more.bin"), FileFacts(input_ + "\\data\\more.bin"));
+    }
+}
+
+// Runs a setup whose package makes the stub show one error box; returns the box text.
+std::string RunExpectingErrorBox(const std::string& commandLine, const std::string& workDir, long& exitCode) {
+    StubProcess p;
+    if (!p.Start(commandLine, workDir)) return "(not started)";
+    HWND box = WaitForBox(p, 30000);
+    const std::string text = box ? BoxText(box) : std::string("(no box)");
+    if (box) ClickButton(box, "&OK");
+    exitCode = p.Wait();
+    return text;
+}
+
+TEST_F(StubRun, ChecksumFailureOfAPartShowsBadCrcAndStartsNothing) {
+    // A bare package in small part files (small files are checksummed), extracted by the stub
+    // through "/SpanDiskFName1=".
+    std::string languages;
+    IniFile ini;
+    ini.Parse("[English]\r\ns0=Test\r\n");
+    ASSERT_EQ(MakeLanguageBlock(ini, languages), "");
+    PackageContent content;
+    content.languageBlock = languages;
+    content.settingsList = "|||||";
+    content.maxPartSize = 30000;
+    const std::string first = out_ + "\\data.001";
+    PackageWriter w;
+    ASSERT_EQ(w.Begin(first, content), "");
+    FileRecord engine;
+    engine.name = "Engine.exe";
+    engine.launch = true;
+    ASSERT_EQ(w.AddFileFrom(input_ + "\\Engine.exe", engine), "");
+    for (int i = 0; i < 6; ++i) {  // small records, so that the last parts stay small
+        FileRecord small;
+        small.name = "small" + std::to_string(i) + ".bin";
+        small.data = testsupport::RandomBytes(9000, 20 + i);
+        ASSERT_EQ(w.AddFile(small), "");
+    }
+    ASSERT_EQ(w.Finish(), "");
+    ASSERT_GE(w.PartPaths().size(), 3u);
+    const std::string last = w.PartPaths().back();
+    std::string damaged = ReadWholeFile(last);
+    ASSERT_LE(damaged.size(), 51200u);
+    damaged[damaged.size() / 2] ^= 0x5A;
+    ASSERT_TRUE(WriteWholeFile(last, damaged));
+    Build();
+
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    long code = 0;
+    const std::string text =
+        RunExpectingErrorBox(Quoted(opt_.output) + " /SpanDiskFName1=" + Quoted(first), dir_.Path(), code);
+    EXPECT_NE(text.find("Bad CRC!"), std::string::npos) << text;
+    EXPECT_EQ(code, 1);
+    EXPECT_FALSE(Record().Has("CommandLine"));
+}
+
+TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
+    const std::string stubImage = ReadWholeFile(BuildTreePath("src/stub/stub.exe"));
+    ASSERT_FALSE(stubImage.empty());
+    std::string languages;
+    IniFile ini;
+    ini.Parse("[English]\r\ns0=Test\r\n");
+    ASSERT_EQ(MakeLanguageBlock(ini, languages), "");
+
+    // A record that claims to be zlib data but is not.
+    const std::string garbage = "\x78\x9c" + testsupport::RandomBytes(500, 3);
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    // Records with names that would write outside the extraction folder (a subfolder of temp).
+    auto named = [](const char* name) {
+        FileRecord bad;
+        bad.name = name;
+        bad.data = "escaped";
+        std::string encoded;
+        EncodeRecord(bad, 6, encoded);
+        return encoded;
+    };
+    const struct {
+        const char* what;
+        std::string encoded;       // the raw record
+        std::string mustNotExist;  // the file it tried to write
+    } cases[] = {
+        {"bad zlib stream", testsupport::LE32(uint32_t(garbage.size())) + garbage, ""},
+        {"name climbing out", named("..\\vel-escaped.txt"), std::string(temp) + "vel-escaped.txt"},
+        {"absolute name", named("C:\\vel-escaped-abs.txt"), "C:\\vel-escaped-abs.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PackageContent content;
+        content.stubImage = stubImage;
+        content.languageBlock = languages;
+        content.settingsList = "|||||";
+        PackageWriter w;
+        ASSERT_EQ(w.Begin(opt_.output, content), "");
+        FileRecord engine;
+        engine.name = "Engine.exe";
+        engine.launch = true;
+        ASSERT_EQ(w.AddFileFrom(input_ + "\\Engine.exe", engine), "");
+        ASSERT_EQ(w.AddEncodedRecord(c.encoded), "");
+        ASSERT_EQ(w.Finish(), "");
+
+        EnvVar rec("VEL_ENGINE_RECORD", record_);
+        long code = 0;
+        const std::string text = RunExpectingErrorBox(Quoted(opt_.output), dir_.Path(), code);
+        EXPECT_NE(text.find("damaged"), std::string::npos) << text;
+        EXPECT_EQ(code, 1);
+        EXPECT_FALSE(Record().Has("CommandLine"));
+        if (!c.mustNotExist.empty()) {
+            EXPECT_EQ(GetFileAttributesA(c.mustNotExist.c_str()), INVALID_FILE_ATTRIBUTES);
+        }
+    }
+}
+
+TEST_F(StubRun, AnnouncedExtractionAsksUnlessHidden) {
+    opt_.announceExtraction = true;
+    Build();
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+
+    // "/hide": no prompt, the engine is started hidden.
+    EXPECT_EQ(Run("/hide"), 0);
+    EXPECT_EQ(Record().Get("ShowWindow"), "0");
+
+    const struct { const char* button; bool engineRuns; } answers[] = {{"&No", false}, {"&Yes", true}};
+    for (const auto& a : answers) {
+        SCOPED_TRACE(a.button);
+        DeleteFileA(record_.c_str());
+        StubProcess p;
+        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+        HWND box = WaitForBox(p, 30000);
+        ASSERT_NE(box, nullptr);
+        const std::string text = BoxText(box);
+        EXPECT_NE(text.find("will extract files to your Temp Drive"), std::string::npos) << text;
+        EXPECT_NE(text.find("Continue with Setup?"), std::string::npos) << text;
+        ASSERT_TRUE(ClickButton(box, a.button));
+        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_EQ(Record().Has("CommandLine"), a.engineRuns);
+        if (a.engineRuns) {
+            EXPECT_EQ(Record().Get("ShowWindow"), "5");
+        }
+    }
+}
+
+TEST_F(StubRun, EngineThatDeletesTheAtomGetsTheStartUpShortcutRemoved) {
+    opt_.infoFileName = "Product.info";
+    Build();
+    const std::string startUp = dir_.File("startup.lnk"), check = dir_.File("check.lnk");
+    ASSERT_TRUE(WriteWholeFile(out_ + "\\Product.original",
+                               "[UnInstall]\r\nStartUpLink=" + startUp + "\r\nCheckforNewUpdateLink=" + check + "\r\n"));
+    ASSERT_TRUE(WriteWholeFile(out_ + "\\Product.info", "[NewSetup]\r\nRemoveStartUpShortcut=1\r\n"));
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+
+    const struct { const char* deleteAtom; bool startUpRemoved; } cases[] = {{"0", false}, {"1", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.deleteAtom);
+        ASSERT_TRUE(WriteWholeFile(startUp, "lnk"));
+        ASSERT_TRUE(WriteWholeFile(check, "lnk"));
+        EnvVar del("VEL_ENGINE_DELETE_ATOM", c.deleteAtom);
+        EXPECT_EQ(Run(""), 0);
+        EXPECT_EQ(GetFileAttributesA(startUp.c_str()) == INVALID_FILE_ATTRIBUTES, c.startUpRemoved);
+        EXPECT_NE(GetFileAttributesA(check.c_str()), INVALID_FILE_ATTRIBUTES);  // its flag is not set
+    }
+}
+
+struct FindClassSuffix {
+    std::string suffix;
+    bool found;
+};
+
+BOOL CALLBACK ClassSuffixProc(HWND w, LPARAM lp) {
+    auto* f = reinterpret_cast<FindClassSuffix*>(lp);
+    char cls[512] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    const std::string c = cls;
+    if (c.size() >= f->suffix.size() && lstrcmpiA(c.c_str() + c.size() - f->suffix.size(), f->suffix.c_str()) == 0) {
+        f->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+TEST_F(StubRun, SpanCopyExtractsThePartFilesFromItsCopy) {
+    opt_.spanCopy = true;
+    const BuildReport report = Build();
+    ASSERT_GE(report.files.size(), 2u);
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EXPECT_EQ(Run("/y"), 0);  // the stub starts its copy and ends
+
+    // The copy ("Y_setup.exe" in the extraction folder) runs the engine and ends.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        FindClassSuffix f{"\\Y_setup.exe", false};
+        EnumWindows(ClassSuffixProc, reinterpret_cast<LPARAM>(&f));
+        if (!f.found && Record().Has("ExitCode")) break;
+        ASSERT_LT(GetTickCount() - start, kRunLimitMs) << "span copy did not finish";
+        Pump(200);
+    }
+    const EngineRecord r = Record();
+    const std::string cmd = r.Get("CommandLine");
+    EXPECT_EQ(cmd.find("/SpanCdLvl="), std::string::npos) << cmd;
+    EXPECT_EQ(cmd.find("/SpanDiskFName1="), std::string::npos) << cmd;
+    const std::string origin = "/OriginExe=" + Quoted(opt_.output);
+    EXPECT_NE(cmd.find(origin), std::string::npos) << cmd;
+    EXPECT_EQ(cmd.find("/OriginExe=", cmd.find(origin) + 1), std::string::npos) << "second /OriginExe: " << cmd;
+    EXPECT_NE(cmd.find(" /y "), std::string::npos) << cmd;
+    ExpectAllFilesExtracted(r);
+}
+
+TEST_F(StubRun, AgentImageIsTheStubWithItsTextsMarkedAsAgent) {
+    opt_.writeAgentImage = true;
+    opt_.agentName = "Agent.exe";
+    Build();
+    const std::string copy = dir_.File("copy");
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar copyTo("VEL_ENGINE_COPY_TO", copy);
+    EXPECT_EQ(Run(""), 0);
+
+    const std::string setup = ReadWholeFile(opt_.output);
+    const std::string agent = ReadWholeFile(copy + "\\Agent.exe");
+    const TGFileInfo reader(opt_.output);
+    const size_t textEnd = reader.Trailer().DataOffset();  // just past the text blocks
+    ASSERT_EQ(agent.size(), textEnd + 74);
+    EXPECT_EQ(agent.substr(252, 4), std::string(4, '\0'));
+    EXPECT_EQ(agent.substr(0, 248), setup.substr(0, 248));
+    EXPECT_EQ(agent.substr(256, textEnd - 256), setup.substr(256, textEnd - 256));
+    const PackageTrailer t = PackageTrailer::Parse(agent.substr(agent.size() - 74));
+    EXPECT_EQ(t.Byte(69), 1);
+    EXPECT_EQ(t.Length(), 74u);
+    EXPECT_TRUE(t.HasMagic());
+    // The image reads as a package of its own: an update agent with the same texts.
+    const TGFileInfo agentReader(copy + "\\Agent.exe");
+    EXPECT_TRUE(agentReader.IsUpdateAgent());
+    EXPECT_EQ(agentReader.LanguageBlock(), reader.LanguageBlock());
+    EXPECT_EQ(DosTimeOf(copy + "\\Agent.exe"), DosTimeOf(opt_.output));  // dated like the setup file
+}
+
+TEST_F(StubRun, SecondInstanceFromTheSamePathDoesNothing) {
+    Build();
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar sleep("VEL_ENGINE_SLEEP_MS", "6000");
+    StubProcess first;
+    ASSERT_TRUE(first.Start(Quoted(opt_.output), dir_.Path()));
+    const DWORD start = GetTickCount();
+    while (!Record().Has("CommandLine")) {
+        ASSERT_LT(GetTickCount() - start, 30000u) << "engine did not start";
+        Pump(100);
+    }
+    const DWORD t0 = GetTickCount();
+    EXPECT_EQ(Run(""), 0);
+    EXPECT_LT(GetTickCount() - t0, 5000u) << "the second instance should end at once";
+    EXPECT_TRUE(first.Running());
+    EXPECT_EQ(first.Wait(), 0);
+    EXPECT_EQ(Record().Count("CommandLine"), 1);
+}
+
+TEST_F(StubRun, EngineThatCannotStartEndsTheRunWithAFailureCode) {
+    // The launch entry is a text file, not a program.
+    opt_.launch = "readme.txt";
+    Build();
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    const DWORD t0 = GetTickCount();
+    EXPECT_EQ(Run(""), 1);
+    EXPECT_LT(GetTickCount() - t0, 30000u);
+    EXPECT_FALSE(Record().Has("CommandLine"));
+}
+
+TEST_F(StubRun, WebSetupSaysTheDownloadIsNotBuilt) {
+    WebOptions web;
+    web.location = "http://127.0.0.1:9/files";
+    web.output = out_ + "\\websetup.exe";
+    BuildReport report;
+    ASSERT_EQ(BuildWebSetup(opt_, web, report), "");
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    long code = 0;
+    const std::string text = RunExpectingErrorBox(Quoted(web.output), dir_.Path(), code);
+    EXPECT_NE(text.find("Web download: not implemented"), std::string::npos) << text;
+    EXPECT_EQ(code, 1);
+    EXPECT_FALSE(Record().Has("CommandLine"));
+}
+
+// ---- The stub window while the engine runs ------------------------------------------------------
+
+struct Child {
+    std::string cls;
+    RECT rc;  // client coordinates of the parent
+    LONG_PTR style, exStyle;
+};
+
+BOOL CALLBACK CollectChild(HWND w, LPARAM lp) {
+    auto* list = reinterpret_cast<std::vector<Child>*>(lp);
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    Child c{cls, {}, GetWindowLongPtrA(w, GWL_STYLE), GetWindowLongPtrA(w, GWL_EXSTYLE)};
+    GetWindowRect(w, &c.rc);
+    MapWindowPoints(HWND_DESKTOP, GetParent(w), reinterpret_cast<POINT*>(&c.rc), 2);
+    list->push_back(c);
+    return TRUE;
+}
+
+TEST_F(StubRun, WindowLayoutFollowsTheCharset) {
+    const struct { int charset; int labelX; int activityX; bool rtl; } cases[] = {
+        {0, 70, 416, false},
+        {177, 122, 70, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.charset);
+        SetLanguage("[Hebrew]\r\ns0=Layout Test\r\nCharset=" + std::to_string(c.charset) + "\r\n");
+        opt_.activityBar = true;
+        Build();
+        EnvVar rec("VEL_ENGINE_RECORD", record_);
+        EnvVar sleep("VEL_ENGINE_SLEEP_MS", "4000");
+        StubProcess p;
+        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+        const DWORD start = GetTickCount();
+        while (!Record().Has("CommandLine") && GetTickCount() - start < 30000) Pump(100);
+        HWND wnd = FindWindowA(opt_.output.c_str(), nullptr);
+        ASSERT_NE(wnd, nullptr);
+        char title[64] = {};
+        GetWindowTextA(wnd, title, sizeof title);
+        EXPECT_STREQ(title, "Layout Test");
+        EXPECT_FALSE(IsWindowVisible(wnd));  // hidden while the engine runs
+        RECT wr;
+        GetWindowRect(wnd, &wr);
+        EXPECT_EQ(wr.right - wr.left, 492);
+        EXPECT_EQ(wr.bottom - wr.top, 110);
+        std::vector<Child> children;
+        EnumChildWindows(wnd, CollectChild, reinterpret_cast<LPARAM>(&children));
+        ASSERT_EQ(children.size(), 3u);
+        int bars = 0;
+        for (const auto& ch : children) {
+            const int w = ch.rc.right - ch.rc.left, h = ch.rc.bottom - ch.rc.top;
+            if (lstrcmpiA(ch.cls.c_str(), "Static") == 0) {
+                EXPECT_EQ(ch.rc.left, c.labelX);
+                EXPECT_EQ(ch.rc.top, 20);
+                EXPECT_EQ(w, 340);
+                EXPECT_EQ(h, 18);
+                EXPECT_EQ((ch.exStyle & WS_EX_RTLREADING) != 0, c.rtl);
+                EXPECT_EQ((ch.style & SS_RIGHT) != 0, c.rtl);
+            } else if (w == 392) {
+                ++bars;
+                EXPECT_EQ(ch.rc.left, 70);
+                EXPECT_EQ(ch.rc.top, 38);
+                EXPECT_EQ(h, 13);
+            } else {
+                ++bars;
+                EXPECT_EQ(ch.rc.left, c.activityX);
+                EXPECT_EQ(ch.rc.top, 20);
+                EXPECT_EQ(w, 46);
+                EXPECT_EQ(h, 13);
+                EXPECT_TRUE(ch.style & WS_VISIBLE);  // the package asks for the activity bar
+            }
+        }
+        EXPECT_EQ(bars, 2);
+        // One step per file, all of them shown once the extraction is over.
+        HWND mainBar = FindWindowExA(wnd, nullptr, "msctls_progress32", nullptr);
+        RECT br;
+        GetWindowRect(mainBar, &br);
+        if (br.right - br.left != 392) mainBar = FindWindowExA(wnd, mainBar, "msctls_progress32", nullptr);
+        EXPECT_EQ(SendMessageA(mainBar, PBM_GETPOS, 0, 0), 3);
+        EXPECT_EQ(SendMessageA(mainBar, PBM_GETRANGE, FALSE, 0), 3);
+        EXPECT_EQ(p.Wait(), 0);
+        DeleteFileA(record_.c_str());
+    }
+}
+
+}  // namespace
+}  // namespace vel

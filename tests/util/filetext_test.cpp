@@ -1,0 +1,203 @@
+#include "util/FileText.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace vel;
+
+namespace {
+
+// A double-byte code page in miniature: 0x81..0x9F start a two-byte character whose second
+// byte may be a backslash.
+bool TestLeadByte(unsigned char c) { return c >= 0x81 && c <= 0x9F; }
+
+TEST(FileTextTest, TrailingBackslash) {
+    struct Case {
+        std::string path;
+        bool wanted;
+        std::string expected;
+    } cases[] = {
+        {"C:\\dir\\", false, "C:\\dir"},
+        {"C:\\", false, "C:"},
+        {"\\", false, "\\"},
+        {"a\\", false, "a\\"},
+        {"C:\\dir", false, "C:\\dir"},
+        {"C:\\dir", true, "C:\\dir\\"},
+        {"C:\\dir\\", true, "C:\\dir\\"},
+        {"C:", true, "C:\\"},
+        {"\\", true, "\\"},
+        {"C:\\dir\x81\\", false, "C:\\dir\x81\\"},          // the backslash belongs to a character
+        {"C:\\dir\x81\\", true, "C:\\dir\x81\\\\"},
+        {"C:\\\x81\x81\\", false, "C:\\\x81\x81"},          // a real backslash after a full character
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SetTrailingBackslash(c.path, c.wanted, TestLeadByte), c.expected) << c.path << " " << c.wanted;
+    EXPECT_EQ(SetTrailingBackslash("C:\\dir\x81\\", false, NoLeadBytes), "C:\\dir\x81");
+
+    struct Exclude {
+        std::string path, expected;
+    } excludes[] = {{"\\", ""}, {"a\\", "a"}, {"C:\\x\\", "C:\\x"}, {"x", "x"}, {"", ""}, {"C:\\\x81\\", "C:\\\x81\\"}};
+    for (const Exclude& c : excludes) EXPECT_EQ(ExcludeTrailingBackslash(c.path, TestLeadByte), c.expected) << c.path;
+}
+
+TEST(FileTextTest, CollapseBackslashes) {
+    struct Case {
+        std::string path;
+        bool excludeTrailing;
+        std::string expected;
+    } cases[] = {
+        {"C:\\\\dir\\\\x", false, "C:\\dir\\x"},
+        {"\\\\server\\\\share\\x", false, "\\\\server\\share\\x"},
+        {"C:\\\\\\dir", false, "C:\\dir"},
+        {"\\\\\\server\\x", false, "\\\\server\\x"},
+        {"C:\\\\dir\\\\", true, "C:\\dir"},
+        {"C:\\dir\\\\", false, "C:\\dir\\"},
+        {"\\\\", false, "\\\\"},
+        {"\"\\\\srv\\x\"", false, "\"\\\\srv\\x\""},  // a quoted network path keeps its leading pair
+        {"C:\x81\\\\x", false, "C:\x81\\\\x"},         // first backslash is part of a character
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CollapseBackslashes(c.path, c.excludeTrailing, TestLeadByte), c.expected) << c.path;
+    EXPECT_EQ(CollapseBackslashes("C:\x81\\\\x", false, NoLeadBytes), "C:\x81\\x");
+}
+
+TEST(FileTextTest, NamesAndFolders) {
+    struct Case {
+        std::string path;
+        bool all;
+        std::string expected;
+    } cases[] = {
+        {"C:\\a\\setup.tar.gz", false, "setup.tar"},
+        {"C:\\a\\setup.tar.gz", true, "setup"},
+        {"noext", false, "noext"},
+        {"C:\\a.b\\file", false, "file"},
+        {"dir/x.exe", false, "x"},
+        {"C:x.exe", false, "x"},
+        {"ab\x81\\c.txt", false, "ab\x81\\c"},  // the backslash is the second byte of a character
+    };
+    for (const Case& c : cases) EXPECT_EQ(BaseName(c.path, c.all, TestLeadByte), c.expected) << c.path;
+    EXPECT_EQ(BaseName("ab\x81\\c.txt", false, NoLeadBytes), "c");
+
+    EXPECT_EQ(FileFolder("C:\\a\\b.txt", NoLeadBytes), "C:\\a\\");
+    EXPECT_EQ(FileFolder("b.txt", NoLeadBytes), "");
+    EXPECT_EQ(FileFolder("C:b", NoLeadBytes), "C:");
+}
+
+TEST(FileTextTest, VolumeQueryPath) {
+    struct Case {
+        std::string path;
+        bool extended;
+        std::string expected;
+    } cases[] = {
+        {"C:\\dir\\sub", true, "C:\\dir"},
+        {"C:\\dir", true, "C:\\dir"},
+        {"C:\\", true, "C:\\"},
+        {"c:/dir/sub", true, "c:\\dir"},
+        {"c:\\dir\\sub", false, "C:\\"},
+        {"d", true, "D:\\"},
+        {"\\\\srv\\share\\dir\\x", true, "\\\\srv\\share\\"},
+        {"\\\\srv\\share", true, "\\\\srv\\share\\"},
+        {"", true, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(VolumeQueryPath(c.path, c.extended), c.expected) << c.path;
+    EXPECT_EQ(DriveRootOf("e:\\x"), "E:\\");
+}
+
+TEST(FileTextTest, ChunkSizes) {
+    struct Case {
+        int64_t total;
+        bool hook;
+        int64_t expected;
+    } cases[] = {
+        {5242880, false, 524288}, {20000000, false, 1048576}, {2048, true, 1024}, {2048, false, 0},
+        {1048576, false, 0},      {1048577, false, 104857},   {10240, true, 1024}, {10250, true, 1025},
+        {500, true, 500},         {0, true, 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(WriteChunkSize(c.total, c.hook), c.expected) << c.total << " " << c.hook;
+}
+
+// Records what a chunked write does.
+struct WriteLog {
+    std::vector<int64_t> writes;
+    std::vector<std::pair<int64_t, int64_t>> progress;  // total, written
+    std::string data;
+};
+
+ChunkWriter Recorder(WriteLog& log, int failAt = -1) {
+    return [&log, failAt](const char* p, int64_t n) -> int64_t {
+        if (static_cast<int>(log.writes.size()) == failAt) return 0;
+        log.writes.push_back(n);
+        log.data.append(p, static_cast<size_t>(n));
+        return n;
+    };
+}
+
+TEST(FileTextTest, WriteInChunks) {
+    const std::string text(2500, 'x');
+    {
+        WriteLog log;
+        EXPECT_TRUE(WriteInChunks(text.substr(0, 2048), [&](int64_t t, int64_t w, bool&) { log.progress.push_back({t, w}); },
+                                  Recorder(log)));
+        EXPECT_EQ(log.writes, (std::vector<int64_t>{1024, 1024}));
+        EXPECT_EQ(log.progress, (std::vector<std::pair<int64_t, int64_t>>{{2048, 0}, {2048, 1024}, {2048, 2048}}));
+    }
+    {
+        WriteLog log;
+        EXPECT_TRUE(WriteInChunks(text, [](int64_t, int64_t, bool&) {}, Recorder(log)));
+        EXPECT_EQ(log.writes, (std::vector<int64_t>{1024, 1024, 452}));
+        EXPECT_EQ(log.data, text);
+    }
+    {
+        WriteLog log;  // no hook, small: one write
+        EXPECT_TRUE(WriteInChunks(text.substr(0, 2048), nullptr, Recorder(log)));
+        EXPECT_EQ(log.writes, (std::vector<int64_t>{2048}));
+    }
+    {
+        WriteLog log;  // no hook, large: chunked all the same
+        const std::string big(5242880, 'b');
+        EXPECT_TRUE(WriteInChunks(big, nullptr, Recorder(log)));
+        EXPECT_EQ(log.writes, std::vector<int64_t>(10, 524288));
+        EXPECT_EQ(log.data.size(), big.size());
+    }
+    {
+        WriteLog log;  // the hook cancels after the first chunk
+        EXPECT_FALSE(WriteInChunks(text, [](int64_t, int64_t w, bool& cancel) { cancel = w > 0; }, Recorder(log)));
+        EXPECT_EQ(log.writes, (std::vector<int64_t>{1024}));
+    }
+    {
+        WriteLog log;  // the hook cancels before anything is written
+        EXPECT_FALSE(WriteInChunks(text, [](int64_t, int64_t, bool& cancel) { cancel = true; }, Recorder(log)));
+        EXPECT_TRUE(log.writes.empty());
+    }
+    {
+        WriteLog log;  // a failing write ends the loop
+        EXPECT_FALSE(WriteInChunks(text, [](int64_t, int64_t, bool&) {}, Recorder(log, 1)));
+        EXPECT_EQ(log.writes, (std::vector<int64_t>{1024}));
+    }
+    {
+        WriteLog log;  // nothing to write
+        EXPECT_TRUE(WriteInChunks("", nullptr, Recorder(log)));
+        EXPECT_TRUE(WriteInChunks("", [&](int64_t t, int64_t w, bool&) { log.progress.push_back({t, w}); }, Recorder(log)));
+        EXPECT_TRUE(log.writes.empty());
+        EXPECT_EQ(log.progress, (std::vector<std::pair<int64_t, int64_t>>{{0, 0}}));
+    }
+}
+
+TEST(FileTextTest, SelfDeleteScript) {
+    EXPECT_EQ(SelfDeleteScript("C:\\A B\\x.exe", "C:\\A B", "C:\\T\\_DEL_ME_.BAT", "\"", true),
+              ":START\r\n"
+              "DEL \"C:\\A B\\x.exe\"\r\n"
+              "IF exist \"C:\\A B\\x.exe\" GOTO START\r\n"
+              "RD \"C:\\A B\"\r\n"
+              "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n");
+    EXPECT_EQ(SelfDeleteScript("C:\\AB~1\\x.exe", "C:\\AB~1", "C:\\T\\_DEL_ME_.BAT", "", false),
+              ":START\r\n"
+              "DEL C:\\AB~1\\x.exe\r\n"
+              "IF exist C:\\AB~1\\x.exe GOTO START\r\n"
+              "DEL C:\\T\\_DEL_ME_.BAT\r\n");
+}
+
+}  // namespace

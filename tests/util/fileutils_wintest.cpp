@@ -1,0 +1,294 @@
+#include "util/Utils.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/DebugCapture.h"
+#include "support/RunProgram_win.h"
+#include "util/StrUtils.h"
+
+using namespace vel;
+using vel::testsupport::DebugCapture;
+
+namespace {
+
+// Child mode: a copy of this program started with this variable deletes itself through the
+// batch file and ends before any test runs. Value: "<removeFolder><shortNames>", e.g. "10".
+const bool g_isSelfDeleteChild = [] {
+    char mode[8] = {};
+    if (GetEnvironmentVariableA("VEL_DELETE_MYSELF", mode, sizeof(mode)) != 2) return false;
+    const bool ok = DeleteMySelf(mode[0] == '1', mode[1] == '1');
+    ExitProcess(ok ? 0 : 3);
+}();
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A fresh folder under the temp folder, removed with everything in it at the end of the test.
+class TempTree {
+public:
+    explicit TempTree(const std::string& name)
+        : root_(TempDir(true) + "vel_files_" + IntToStr(GetCurrentProcessId()) + "_" + name) {
+        DeleteTree(root_, true);
+        CreateDirectoryA(root_.c_str(), nullptr);
+    }
+    ~TempTree() {
+        SetFileAttributesA(root_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteTree(root_, true);
+    }
+    const std::string& Root() const { return root_; }
+    // Creates the folders of a relative path one level at a time.
+    std::string Dir(const std::string& rel) const {
+        std::string path = root_;
+        size_t start = 0;
+        while (start <= rel.size()) {
+            const size_t end = std::min(rel.find('\\', start), rel.size());
+            path += "\\" + rel.substr(start, end - start);
+            CreateDirectoryA(path.c_str(), nullptr);
+            start = end + 1;
+        }
+        return path;
+    }
+    std::string File(const std::string& rel, const std::string& content = "x") const {
+        const std::string path = root_ + "\\" + rel;
+        EXPECT_TRUE(WriteFileText(path, content)) << path;
+        return path;
+    }
+
+private:
+    std::string root_;
+};
+
+TEST(FileUtilsWinTest, ProgramFolders) {
+    const std::string exe = ExePath();
+    EXPECT_TRUE(EndsWith("\\fileutils_wintest.exe", exe, true)) << exe;
+    EXPECT_EQ(ExePath(true), "fileutils_wintest");
+    EXPECT_EQ(ExeDir(true) + "fileutils_wintest.exe", exe);
+    EXPECT_EQ(ExeDir(false) + "\\", ExeDir(true));
+    for (const std::string& dir : {WindowsDir(true), SystemDir(true), TempDir(true)}) {
+        EXPECT_EQ(dir.back(), '\\') << dir;
+        EXPECT_TRUE(Exists(dir)) << dir;
+    }
+    EXPECT_EQ(TempDir(false) + "\\", TempDir(true));
+}
+
+TEST(FileUtilsWinTest, ChunkedWritesReportProgress) {
+    TempTree tree("chunks");
+    const std::string path = tree.Root() + "\\big.bin";
+    struct Case {
+        size_t size;
+        std::vector<int64_t> progress;
+    } cases[] = {
+        {2048, {0, 1024, 2048}},
+        {5242880, {0, 524288, 1048576, 1572864, 2097152, 2621440, 3145728, 3670016, 4194304, 4718592, 5242880}},
+    };
+    for (const Case& c : cases) {
+        std::string text(c.size, 'a');
+        for (size_t i = 0; i < text.size(); i += 1000) text[i] = static_cast<char>('0' + i % 7);
+        std::vector<int64_t> seen;
+        EXPECT_TRUE(WriteFileText(path, text, 0, false, [&](int64_t total, int64_t written, bool&) {
+            EXPECT_EQ(total, static_cast<int64_t>(c.size));
+            seen.push_back(written);
+        }));
+        EXPECT_EQ(seen, c.progress) << c.size;
+        EXPECT_EQ(ReadFilePart(path), text);
+    }
+
+    // Cancelled after the first chunk: the written part stays, the write reports failure.
+    EXPECT_FALSE(WriteFileText(path, std::string(4096, 'c'), 0, false,
+                               [](int64_t, int64_t written, bool& cancel) { cancel = written > 0; }));
+    EXPECT_EQ(FileSizeByName(path), 1024);
+}
+
+TEST(FileUtilsWinTest, WriteAppendAndDate) {
+    TempTree tree("write");
+    const std::string path = tree.Root() + "\\a.txt";
+    ASSERT_TRUE(WriteFileText(path, "first"));
+    ASSERT_TRUE(WriteFileText(path, "second"));
+    EXPECT_EQ(ReadFilePart(path), "second");
+    ASSERT_TRUE(WriteFileText(path, "+more", 0, true));
+    EXPECT_EQ(ReadFilePart(path), "second+more");
+    ASSERT_TRUE(WriteFileText(path, ""));
+    EXPECT_EQ(FileSizeByName(path), 0);
+
+    const std::string log = tree.Root() + "\\run.log";
+    ASSERT_TRUE(AppendToFile(log, "a"));
+    ASSERT_TRUE(AppendToFile(log, "b"));
+    ASSERT_TRUE(AppendToFile(log, "c", false));
+    EXPECT_EQ(ReadFilePart(log), "a\r\nb\r\nc");
+
+    // 2019-06-15 12:30:20 as a DOS date-time.
+    const uint32_t dos = (uint32_t((2019 - 1980) << 9 | 6 << 5 | 15) << 16) | (12 << 11 | 30 << 5 | 10);
+    ASSERT_TRUE(WriteFileText(path, "dated", dos));
+    ASSERT_TRUE(AppendToFile(log, "d", true, dos));
+    for (const std::string& f : {path, log}) {
+        ScopedHandle h(CreateFileA(f.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        FILETIME utc, local;
+        WORD date = 0, time = 0;
+        ASSERT_TRUE(GetFileTime(h.get(), nullptr, nullptr, &utc));
+        ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
+        ASSERT_TRUE(FileTimeToDosDateTime(&local, &date, &time));
+        EXPECT_EQ((uint32_t(date) << 16) | time, dos) << f;
+    }
+
+    EXPECT_FALSE(WriteFileText(tree.Root() + "\\no\\such\\dir\\x.txt", "x"));
+}
+
+TEST(FileUtilsWinTest, ReadFilePartRanges) {
+    TempTree tree("read");
+    const std::string path = tree.File("digits.txt", "0123456789");
+    struct Case {
+        int64_t max;
+        bool trim;
+        int64_t offset;
+        std::string expected;
+    } cases[] = {
+        {0, false, 0, "0123456789"}, {3, false, 2, "234"}, {0, false, 9, "9"}, {5, false, 8, "89"},
+        {0, false, 10, ""},          {0, false, 11, ""},   {0, false, -1, ""}, {-1, false, 0, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ReadFilePart(path, c.max, c.trim, c.offset), c.expected) << c.max << " " << c.offset;
+    const std::string padded = tree.File("padded.txt", "  ab \r\n");
+    EXPECT_EQ(ReadFilePart(padded, 0, true), "ab");
+    EXPECT_EQ(ReadFilePart(padded), "  ab \r\n");
+    EXPECT_EQ(ReadFilePart(tree.Root() + "\\missing.txt"), "");
+
+    // Readable while another handle writes to it.
+    ScopedHandle writer(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer.valid());
+    EXPECT_EQ(ReadFilePart(path, 2), "01");
+
+    EXPECT_EQ(FileSizeByName(path), 10);
+    EXPECT_EQ(FileSizeByName(tree.Root() + "\\dig*.txt"), 10);
+    EXPECT_EQ(FileSizeByName(tree.Root() + "\\missing.txt"), 0);
+}
+
+TEST(FileUtilsWinTest, DeleteFilesByMask) {
+    TempTree tree("delfiles");
+    const std::string plain = tree.File("a.tmp");
+    const std::string readOnly = tree.File("b.tmp");
+    const std::string hidden = tree.File("c.tmp");
+    const std::string other = tree.File("keep.txt");
+    tree.Dir("sub.tmp");
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+
+    EXPECT_TRUE(DeleteFiles(tree.Root() + "\\*.tmp", false));
+    EXPECT_FALSE(Exists(plain));
+    EXPECT_TRUE(Exists(readOnly));  // read-only files need the attributes cleared
+    EXPECT_TRUE(DeleteFiles(tree.Root() + "\\*.tmp", true));
+    EXPECT_FALSE(Exists(readOnly));
+    EXPECT_FALSE(Exists(hidden));
+    EXPECT_TRUE(Exists(other));
+    EXPECT_TRUE(Exists(tree.Root() + "\\sub.tmp"));
+    EXPECT_FALSE(DeleteFiles(tree.Root() + "\\*.tmp", true));  // only a folder matches now
+}
+
+TEST(FileUtilsWinTest, DeleteTree) {
+    TempTree tree("deltree");
+    EXPECT_FALSE(DeleteTree(tree.Root() + "\\missing", true));
+
+    const std::string top = tree.Dir("top");
+    tree.Dir("top\\a\\deep\\deeper");
+    tree.Dir("top\\b");
+    tree.File("top\\f.txt");
+    const std::string ro = tree.File("top\\a\\deep\\ro.txt");
+    SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((top + "\\b").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    // Cancelled after the first subfolder: the rest stays and the result is false.
+    std::vector<std::string> reported;
+    EXPECT_FALSE(DeleteTree(top, true, [&](const std::string& folder, bool& cancel) {
+        reported.push_back(folder);
+        cancel = true;
+    }));
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_FALSE(Exists(reported[0]));
+    EXPECT_TRUE(Exists(top));
+
+    reported.clear();
+    EXPECT_TRUE(DeleteTree(top + "\\", true, [&](const std::string& folder, bool&) { reported.push_back(folder); }));
+    EXPECT_FALSE(Exists(top));
+    EXPECT_EQ(reported.size(), 1u);  // only the subfolder that was left
+
+    // A locked file stays, and so does its folder.
+    const std::string locked = tree.Dir("locked");
+    const std::string file = tree.File("locked\\busy.txt");
+    {
+        ScopedHandle lock(CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(lock.valid());
+        EXPECT_FALSE(DeleteTree(locked, true));
+        EXPECT_TRUE(Exists(file));
+    }
+    EXPECT_TRUE(DeleteTree(locked, true));
+}
+
+TEST(FileUtilsWinTest, SearchTrees) {
+    TempTree tree("search");
+    tree.Dir("a\\b\\c");
+    tree.Dir("x\\Target");
+    const std::string target = tree.File("a\\b\\c\\target.txt");
+    tree.File("x\\other.txt");
+
+    EXPECT_EQ(FindFileInTree(tree.Root(), "target.txt"), target);
+    EXPECT_EQ(FindFileInTree(tree.Root() + "\\", "target.txt"), target);
+    EXPECT_EQ(FindFileInTree(tree.Root(), "nothing.txt"), "");
+    EXPECT_EQ(FindFileInTree(tree.Root() + "\\missing", "target.txt"), "");
+
+    EXPECT_EQ(FindDirInTree(tree.Root(), "c"), tree.Root() + "\\a\\b\\c");
+    EXPECT_EQ(FindDirInTree(tree.Root(), "target"), tree.Root() + "\\x\\Target");
+    EXPECT_EQ(FindDirInTree(tree.Root() + "\\a\\", "a"), tree.Root() + "\\a");  // the folder itself counts
+    EXPECT_EQ(FindDirInTree(tree.Root(), "b\\c"), tree.Root() + "\\a\\b\\c");
+    EXPECT_EQ(FindDirInTree(tree.Root(), "zzz"), "");
+
+    // Absolute names are checked on their own drive; no drive of a type means no search at all.
+    const UINT tempType = GetDriveTypeA(DriveRootOf(tree.Root()).c_str());
+    EXPECT_EQ(FindDirOnDrives(tree.Root() + "\\a", tempType), tree.Root() + "\\a");
+    EXPECT_EQ(FindDirOnDrives(tree.Root() + "\\nope", tempType), "");
+    EXPECT_EQ(FindDirOnDrives(tree.Root() + "\\a", DRIVE_REMOTE), "");
+    EXPECT_EQ(FindFileOnDrives("target.txt", DRIVE_REMOTE), "");
+    EXPECT_EQ(FindDirOnDrives("c", DRIVE_REMOTE), "");
+}
+
+TEST(FileUtilsWinTest, FreeSpaceAndEject) {
+    const double free = DiskFree(TempDir(true));
+    EXPECT_GT(free, 0);
+    EXPECT_GT(DiskFree(TempDir(true) + "no\\such\\folder"), 0);  // falls back to the drive root
+    EXPECT_EQ(DiskFree(""), 0);
+
+    DebugCapture capture;
+    EXPECT_FALSE(EjectCD(TempDir(true)));  // a fixed disk
+    EXPECT_FALSE(EjectCD(""));
+    EXPECT_FALSE(EjectCD("1:\\"));
+    EXPECT_FALSE(capture.Contains("EjectCD")) << "nothing may be opened: " << capture.Text();
+}
+
+TEST(FileUtilsWinTest, DeleteMySelfRemovesACopyAfterItEnds) {
+    struct Case {
+        std::string mode;  // remove folder, short names
+        bool folderGone;
+    } cases[] = {{"10", true}, {"01", false}};
+    const std::string batch = TempDir(true) + "_DEL_ME_.BAT";
+    for (const Case& c : cases) {
+        TempTree tree("self " + c.mode);  // a blank in the folder name
+        const std::string folder = tree.Dir("copy dir");
+        const std::string copy = folder + "\\selfdel.exe";
+        ASSERT_TRUE(CopyFileA(testsupport::ThisProgram().c_str(), copy.c_str(), FALSE));
+
+        ASSERT_EQ(testsupport::RunProgram(copy, "\"" + copy + "\"", "VEL_DELETE_MYSELF", c.mode, 60000), 0) << c.mode;
+        bool done = false;
+        for (int i = 0; i < 300 && !done; ++i) {
+            done = !Exists(copy) && !Exists(batch) && Exists(folder) != c.folderGone;
+            if (!done) Sleep(100);
+        }
+        EXPECT_FALSE(Exists(copy)) << c.mode;
+        EXPECT_EQ(Exists(folder), !c.folderGone) << c.mode;
+        EXPECT_FALSE(Exists(batch)) << c.mode;
+    }
+    EXPECT_TRUE(Exists(testsupport::ThisProgram()));
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+// Project files, command-line overrides and language files of velpack.
+#include <filesystem>
+#include <new>
+
+#include "Velpack.h"
+#include "util/StrUtils.h"
+
+namespace vel {
+
+namespace fs = std::filesystem;
+
+const std::vector<ProjectKey>& ProjectKeys() {
+    static const std::vector<ProjectKey> keys = {
+        {"--stub", "Setup", "Stub", "stub image to put in front of the package", true, false},
+        {"--languages", "Setup", "Languages", "language file (INI, one section per language)", true, false},
+        {"--input", "Setup", "Input", "folder whose files go into the package", true, false},
+        {"--output", "Setup", "Output", "setup file to write", true, false},
+        {"--launch", "Setup", "Launch", "relative name of the program the stub starts", false, false},
+        {"--launch-params", "Setup", "LaunchParams", "extra command-line parameters of that program", false, false},
+        {"--part-size", "Setup", "PartSize", "largest file size; the package continues in .002, .003, ... "
+                                             "(bytes, or with K, M, G)", false, false},
+        {"--level", "Setup", "Level", "zlib compression level 0..9 (default 6)", false, false},
+        {"--threads", "Setup", "Threads", "compression threads (default: one per processor)", false, false},
+        {"--info-location", "Settings", "InfoLocation", "URL or folder of the update-info file", false, false},
+        {"--info-file", "Settings", "InfoFileName", "name of the update-info file", false, false},
+        {"--agent-name", "Settings", "AgentName", "file name of the update agent", false, false},
+        {"--product-token", "Settings", "ProductToken", "product token (clear text; stored scrambled)", false, false},
+        {"--quiet-mode", "Settings", "QuietMode", "the stub runs as with /hide", false, true},
+        {"--announce-extraction", "Flags", "AnnounceExtraction", "show the temp-space prompt even with room", false, true},
+        {"--span-copy", "Flags", "SpanCopy", "stub and texts only in the setup file, package in .001, .002, ...",
+         false, true},
+        {"--activity-bar", "Flags", "ActivityBar", "show the activity bar during extraction", false, true},
+        {"--agent-run-log", "Flags", "AgentRunLog", "the update agent writes its run log", false, true},
+        {"--write-agent-image", "Flags", "WriteAgentImage", "extraction also writes the update agent", false, true},
+        {"--update-agent", "Flags", "UpdateAgent", "mark the file as an update agent", false, true},
+        {"--web-location", "Web", "Location", "URL of the folder that holds the setup file", false, false},
+        {"--web-setup-name", "Web", "SetupFileName", "name of the setup file there (default: its own name)", false,
+         false},
+        {"--download-only", "Web", "DownloadOnly", "never use a copy of the setup file beside the web stub", false,
+         true},
+        {"--ask-before-download", "Web", "AskBeforeDownload", "ask the user before downloading", false, true},
+        {"--download-token", "Web", "DownloadToken", "download token (clear text; default: random)", false, false},
+        {"--web-output", "Web", "Output", "web stub to write", true, false},
+    };
+    return keys;
+}
+
+namespace {
+
+// Every section and key of the project file must be one of ProjectKeys.
+std::string CheckProjectKeys(const IniFile& ini, const std::string& path) {
+    for (const IniFile::Section& s : ini.Sections()) {
+        bool knownSection = false;
+        for (const ProjectKey& k : ProjectKeys())
+            if (UpperCase(s.name) == UpperCase(k.section)) knownSection = true;
+        if (!knownSection) {
+            return s.name.empty() ? "project file " + path + ": keys before the first section"
+                                  : "project file " + path + ": unknown section [" + s.name + "]";
+        }
+        for (const auto& e : s.entries) {
+            bool known = false;
+            for (const ProjectKey& k : ProjectKeys())
+                if (UpperCase(s.name) == UpperCase(k.section) && UpperCase(e.first) == UpperCase(k.key)) known = true;
+            if (!known) return "project file " + path + ": unknown key \"" + e.first + "\" in [" + s.name + "]";
+        }
+    }
+    return std::string();
+}
+
+}  // namespace
+
+std::string LoadProject(const std::string& path, ProjectValues& values) {
+    std::string error;
+    if (!values.ini.Load(path, error)) return "project file: " + error;
+    try {
+        values.projectFolder = fs::path(path).parent_path().string();
+    } catch (const std::exception&) {
+        values.projectFolder.clear();
+    }
+    try {
+        return CheckProjectKeys(values.ini, path);
+    } catch (const std::exception&) {
+        return "out of memory reading the project file";
+    }
+}
+
+namespace {
+
+// The effective value of a key and whether it came from the project file (for relative paths).
+bool Lookup(const ProjectValues& v, const ProjectKey& key, std::string& value, bool& fromProject) {
+    for (auto it = v.overrides.rbegin(); it != v.overrides.rend(); ++it) {
+        if (it->first == &key) {
+            value = it->second;
+            fromProject = false;
+            return true;
+        }
+    }
+    if (v.ini.HasKey(key.section, key.key)) {
+        value = v.ini.Get(key.section, key.key);
+        fromProject = true;
+        return true;
+    }
+    return false;
+}
+
+bool ParseBool(const std::string& text, bool& out) {
+    const std::string t = UpperCase(Trim(text));
+    if (t.empty() || t == "0" || t == "FALSE" || t == "NO" || t == "OFF") {
+        out = false;
+        return true;
+    }
+    if (t == "1" || t == "TRUE" || t == "YES" || t == "ON") {
+        out = true;
+        return true;
+    }
+    return false;
+}
+
+// A byte count: digits with an optional K, M or G (binary multiples).
+bool ParseSize(const std::string& text, uint64_t& out) {
+    std::string t = UpperCase(Trim(text));
+    if (t.empty()) {
+        out = 0;
+        return true;
+    }
+    uint64_t mult = 1;
+    const char last = t.back();
+    if (last == 'K' || last == 'M' || last == 'G') {
+        mult = last == 'K' ? 1024u : last == 'M' ? 1024u * 1024u : 1024u * 1024u * 1024u;
+        t.pop_back();
+    }
+    if (t.empty() || t.size() > 12 || t.find_first_not_of("0123456789") != std::string::npos) return false;
+    out = std::stoull(t) * mult;
+    return true;
+}
+
+bool ParseSmallInt(const std::string& text, int low, int high, int& out) {
+    const int64_t v = StrToInt64Def(text, INT64_MIN);
+    if (v < low || v > high) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+std::string ResolveProject(const ProjectValues& values, BuildOptions& o, WebOptions& w) {
+    try {
+        for (const ProjectKey& k : ProjectKeys()) {
+            std::string value;
+            bool fromProject = false;
+            if (!Lookup(values, k, value, fromProject)) continue;
+            const std::string where = std::string(k.option) + " ([" + k.section + "] " + k.key + ")";
+            if (k.isPath && !value.empty() && fromProject && !values.projectFolder.empty() &&
+                !fs::path(value).is_absolute())
+                value = (fs::path(values.projectFolder) / value).string();
+            if (k.isFlag) {
+                bool b = false;
+                if (!ParseBool(value, b)) return where + ": \"" + value + "\" is not 0 or 1";
+                const std::string name = k.key;
+                if (name == "QuietMode") o.quietMode = b;
+                else if (name == "AnnounceExtraction") o.announceExtraction = b;
+                else if (name == "SpanCopy") o.spanCopy = b;
+                else if (name == "ActivityBar") o.activityBar = b;
+                else if (name == "AgentRunLog") o.agentRunLog = b;
+                else if (name == "WriteAgentImage") o.writeAgentImage = b;
+                else if (name == "UpdateAgent") o.updateAgent = b;
+                else if (name == "DownloadOnly") w.downloadOnly = b;
+                else if (name == "AskBeforeDownload") w.askBeforeDownload = b;
+                continue;
+            }
+            const std::string id = std::string(k.section) + "." + k.key;
+            if (id == "Setup.Stub") o.stubPath = value;
+            else if (id == "Setup.Languages") o.languageFile = value;
+            else if (id == "Setup.Input") o.inputDir = value;
+            else if (id == "Setup.Output") o.output = value;
+            else if (id == "Setup.Launch") o.launch = value;
+            else if (id == "Setup.LaunchParams") o.launchParams = value;
+            else if (id == "Setup.PartSize") {
+                if (!ParseSize(value, o.partSize)) return where + ": \"" + value + "\" is not a size";
+            } else if (id == "Setup.Level") {
+                if (!ParseSmallInt(value, 0, 9, o.level)) return where + ": \"" + value + "\" is not 0..9";
+            } else if (id == "Setup.Threads") {
+                if (!ParseSmallInt(value, 0, 256, o.threads)) return where + ": \"" + value + "\" is not 0..256";
+            } else if (id == "Settings.InfoLocation") o.infoLocation = value;
+            else if (id == "Settings.InfoFileName") o.infoFileName = value;
+            else if (id == "Settings.AgentName") o.agentName = value;
+            else if (id == "Settings.ProductToken") o.productToken = value;
+            else if (id == "Web.Location") w.location = value;
+            else if (id == "Web.SetupFileName") w.setupFileName = value;
+            else if (id == "Web.DownloadToken") w.downloadToken = value;
+            else if (id == "Web.Output") w.output = value;
+        }
+        return std::string();
+    } catch (const std::exception&) {
+        return "out of memory reading the project";
+    }
+}
+
+std::string MakeLanguageBlock(const IniFile& languages, std::string& block) {
+    block.clear();
+    const char kBlockSep = '\x02';    // between language sections
+    const char kSectionSep = '\x01';  // between the items of one section
+    auto carries = [&](const std::string& text) {
+        return text.find(kBlockSep) == std::string::npos && text.find(kSectionSep) == std::string::npos;
+    };
+    try {
+        std::string out(1, kBlockSep);
+        int count = 0;
+        for (const IniFile::Section& s : languages.Sections()) {
+            if (s.name.empty()) {
+                if (s.entries.empty()) continue;
+                return "language file: keys before the first section";
+            }
+            if (!carries(s.name)) return "language file: section name [" + s.name + "] holds a control character";
+            std::string section(1, kSectionSep);
+            section += s.name;
+            section += kSectionSep;
+            for (const auto& e : s.entries) {
+                if (!carries(e.first) || !carries(e.second))
+                    return "language file: [" + s.name + "] " + e.first + " holds a control character";
+                section += e.first + "=" + e.second;
+                section += kSectionSep;
+            }
+            out += section;
+            out += kBlockSep;
+            ++count;
+        }
+        if (count == 0) return "language file has no sections (one [Language] section per language is needed)";
+        block = out;
+        return std::string();
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    }
+}
+
+std::string LoadLanguageBlock(const std::string& path, std::string& block) {
+    IniFile ini;
+    std::string error;
+    if (!ini.Load(path, error)) return "language file: " + error;
+    return MakeLanguageBlock(ini, block);
+}
+
+}  // namespace vel
