@@ -51,7 +51,7 @@ setup="$demo/VelnorDemoSetup.exe"
 echo "== velpack build examples/demo/demo.ini"
 "$native/tools/velpack/velpack" build "$here/examples/demo/demo.ini" \
     --stub "$win64/src/stub/stub.exe" --input "$demo/payload" --output "$setup"
-"$native/tools/velpack/velpack" info "$setup" | sed -n '1,40p'
+"$native/tools/velpack/velpack" info "$setup" | sed -n '1,/^Languages:/p'
 
 # Wine: a private display unless one is given; the prefix lives in the build tree.
 source "$here/scripts/wine-env.sh"
@@ -65,6 +65,10 @@ else
 fi
 winpath() { echo "Z:$1" | tr '/' '\\'; }
 
+if [ -n "$shot" ]; then
+    # No window manager on a private display: let Wine draw the window frames itself.
+    "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
+fi
 installed="$WINEPREFIX/drive_c/VelnorDemo"
 rm -rf "$installed"
 trace="$demo/trace.txt"
@@ -87,7 +91,7 @@ if [ -n "$shot" ]; then
     if [ -n "${id:-}" ]; then
         sleep 1.2
         mkdir -p "$(dirname "$shot")"
-        import -window "$id" "$shot" 2>/dev/null && echo "screenshot: $shot"
+        import -window "$id" "$shot.part.png" 2>/dev/null && mv "$shot.part.png" "$shot" && echo "screenshot: $shot"
     else
         echo "screenshot: the stub window did not show" >&2
     fi

@@ -33,8 +33,13 @@ done
 here=$(cd "$(dirname "$0")/../.." && pwd)
 bench="$here/bench/extract"
 bash "$here/scripts/deps.sh"
-command -v python3 >/dev/null || { apt-get install -y -qq python3 >/dev/null; }
-[ -x /usr/bin/time ] || { DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null; }
+missing=()
+command -v python3 >/dev/null || missing+=(python3)
+[ -x /usr/bin/time ] || missing+=(time)
+if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 
 build="${VEL_BENCH_BUILD:-$here/build}"
 native="$build/native"

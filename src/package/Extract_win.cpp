@@ -22,12 +22,12 @@ namespace {
 
 // Only the first failed file write of the whole run is shown to the user.
 int g_saveFailures = 0;
-
-std::string g_extractFolder;    // fixed at the first GetExtractFolder call
-bool g_alternateProbed = false;
 // Look of the boxes of the running extraction.
 int g_charset = 0;
 std::string g_buttons;
+
+std::string g_extractFolder;    // fixed at the first GetExtractFolder call
+bool g_alternateProbed = false;
 std::string g_alternateRoot;    // "X:\TEMP" or "X:\TEMP\TEMP", empty when none chosen
 std::string g_alternateFolder;  // fixed at the first GetAlternateExtractFolder call
 
@@ -35,7 +35,6 @@ bool FolderExists(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
-
 
 // Creates a folder and every missing parent; true when it exists afterwards.
 bool CreateFolderTree(const std::string& folder) {
@@ -239,11 +238,14 @@ ExtractResult ExtractPackage(const ExtractRequest& r) {
             DebugLine("FileLen=" + IntToStr(where.end));
             if (trailer.HasMagic()) {
                 if (part == 1) Progress(r, 0, static_cast<int>(trailer.FileCount()));
-                if (r.destFolder.empty())
+                if (r.destFolder.empty()) {
+                    // Without a folder the names would land in the root of the current drive.
                     MsgBoxError(0, r.destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText(), "",
                                 r.charset, r.buttonList);
-                else
-                    CreateFolderTree(r.destFolder);
+                    result.runSpec.clear();
+                    break;
+                }
+                CreateFolderTree(r.destFolder);
                 ExtractRecords(r, file, where, trailer, part, result);
                 if (result.damaged) break;
             } else {
@@ -284,6 +286,8 @@ ExtractResult ExtractPackage(const ExtractRequest& r) {
 
 // ---- Extraction folders ------------------------------------------------------------------------
 
+namespace {
+
 // Claims a folder name for this process with a named mutex that lives until the process ends.
 // False when another running stub holds the same name.
 bool ClaimFolderName(const std::string& folder) {
@@ -296,6 +300,8 @@ bool ClaimFolderName(const std::string& folder) {
     }
     return true;  // the handle stays open on purpose: the claim ends with the process
 }
+
+}  // namespace
 
 std::string GetExtractFolder() {
     if (!g_extractFolder.empty()) return g_extractFolder;

@@ -25,7 +25,8 @@ bool CloseMainWindow();
 void DestroyMainWindow();
 
 // Text of a status label in the language's font: right-aligned right-to-left reading for the
-// charsets 177 and 178. The label keeps the font until the next call.
+// charsets 177 and 178. The stub window's status label keeps its font until the next call, which
+// frees it; a font given to any other label lives until the process ends.
 void SetStatusText(HWND label, const std::string& text, const std::string& faceName, int charset,
                    int pointSize);
 

@@ -2,15 +2,12 @@
 #include "util/StrUtils.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <limits>
-#include <random>
 
+#include "util/DecimalText.h"
 #include "util/SUB.h"
 
 namespace vel {
@@ -49,16 +46,10 @@ bool ParseUnsigned(const std::string& s, int base, uint64_t& v) {
     return true;
 }
 
-// printf-style fixed-point text with "." as decimal point whatever the C locale says.
+// printf-style fixed-point text with "." as decimal point.
 std::string FixedText(double value, int decimals) {
-    decimals = std::max(0, std::min(decimals, 60));
     if (value == 0.0) value = 0.0;  // no "-0"
-    char buf[400];
-    const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-    if (n <= 0) return std::string();
-    std::string s(buf, static_cast<size_t>(std::min(n, static_cast<int>(sizeof buf) - 1)));
-    std::replace(s.begin(), s.end(), ',', '.');
-    return s;
+    return FixedDecimal(value, decimals);
 }
 
 // Date-time values: -1 means now, everything else is clamped to 0 .. 10000000 days.
@@ -100,20 +91,23 @@ int DaysInMonth(int year, int month) {
 
 std::string TwoDigits(int n) { return IntZeroPad(n, 2); }
 
-std::mt19937_64& Generator() {
-    // Seeded once from the clock and this process's address layout (no std::random_device:
-    // it pulls a large part of the C++ library into the stub).
-    static std::mt19937_64 gen = [] {
+// Small 64-bit generator (splitmix64), seeded once from the clock and this process's address
+// layout. Enough for folder numbers and scrambling keys; the library's engines and seeding
+// machinery would cost the stub several kilobytes.
+uint64_t NextRandom() {
+    static uint64_t state = [] {
         int local = 0;
         const uint64_t t = static_cast<uint64_t>(
             std::chrono::high_resolution_clock::now().time_since_epoch().count());
         const uint64_t a = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&local));
         const uint64_t c = static_cast<uint64_t>(std::clock());
-        std::seed_seq seq{static_cast<unsigned>(t), static_cast<unsigned>(t >> 32), static_cast<unsigned>(a),
-                          static_cast<unsigned>(a >> 32), static_cast<unsigned>(c)};
-        return std::mt19937_64(seq);
+        return t ^ (a << 17 | a >> 47) ^ (c << 40);
     }();
-    return gen;
+    state += 0x9E3779B97F4A7C15ull;
+    uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
 }
 
 }  // namespace
@@ -363,15 +357,8 @@ double ParseFloatDot(const std::string& text, double def) {
     if (s.find('.') == std::string::npos) s = ReplaceChar(s, ',', '.');
     s.erase(std::remove(s.begin(), s.end(), ','), s.end());
     if (s.empty()) return def;
-    // strtod reads "." as the decimal point: nothing in the program changes the C locale.
-    // (A string stream would do too, but drags the whole locale library into the stub.)
-    const char first = s[0];
-    if (!(std::isdigit(static_cast<unsigned char>(first)) || first == '.' || first == '-' || first == '+'))
-        return def;
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (end == s.c_str() || *end != '\0' || !std::isfinite(v)) return def;
-    return v;
+    double v = 0;
+    return ParseDecimal(s, v) ? v : def;
 }
 
 std::string FloatText(double value, int decimals, bool stripZeros) {
@@ -417,7 +404,18 @@ int64_t StrToInt64Def(const std::string& text, int64_t def) {
     return negative ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
 }
 
-std::string IntToStr(int64_t value) { return std::to_string(value); }
+std::string IntToStr(int64_t value) {
+    // Digits from the right into a buffer; the magnitude as unsigned so INT64_MIN works too.
+    char buf[24];
+    char* p = buf + sizeof buf;
+    uint64_t v = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (value < 0) *--p = '-';
+    return std::string(p, static_cast<size_t>(buf + sizeof buf - p));
+}
 
 std::string HexDump(const std::string& bytes, bool spaced, bool prefixed) {
     std::string out;
@@ -446,8 +444,16 @@ std::string HexToBytes(const std::string& text) {
 
 int64_t RandomInRange(int64_t low, int64_t high) {
     if (high <= low) return low;
-    std::uniform_int_distribution<int64_t> dist(low, high);
-    return dist(Generator());
+    const uint64_t span = static_cast<uint64_t>(high) - static_cast<uint64_t>(low);  // range size - 1
+    uint64_t r = NextRandom();
+    if (span != UINT64_MAX) {
+        // Reject the top partial block of the 64-bit range so every value is equally likely.
+        const uint64_t size = span + 1;
+        const uint64_t limit = UINT64_MAX - UINT64_MAX % size;
+        while (r >= limit) r = NextRandom();
+        r %= size;
+    }
+    return static_cast<int64_t>(static_cast<uint64_t>(low) + r);
 }
 
 std::string RandomText(int64_t low, int64_t high) { return IntToStr(RandomInRange(low, high)); }

@@ -4,7 +4,6 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -103,6 +102,12 @@ public:
 
 std::string ExceptionText(const std::exception& e) { return e.what(); }
 
+// Four lower-case hex digits, as version resources name their string tables ("040904b0").
+std::string LowerHex4(WORD v) {
+    const char bytes[2] = {static_cast<char>(v >> 8), static_cast<char>(v)};
+    return LowerCase(HexDump(std::string(bytes, 2), false, false));
+}
+
 }  // namespace
 
 // ---- Windows version ----------------------------------------------------------------------------
@@ -146,10 +151,10 @@ std::string GetExeVersion(const std::string& file, int width, int count) {
         if (!VerQueryValueA(buf.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info ||
             len < sizeof(VS_FIXEDFILEINFO))
             return "";
-        char text[64];
-        std::snprintf(text, sizeof(text), "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS),
-                      LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
-        return (width > 1 || count < 4) ? FormatVersion(text, width, count) : std::string(text);
+        const std::string text = IntToStr(HIWORD(info->dwFileVersionMS)) + "." + IntToStr(LOWORD(info->dwFileVersionMS)) +
+                                 "." + IntToStr(HIWORD(info->dwFileVersionLS)) + "." +
+                                 IntToStr(LOWORD(info->dwFileVersionLS));
+        return (width > 1 || count < 4) ? FormatVersion(text, width, count) : text;
     } catch (const std::exception& e) {
         LogException(ExceptionText(e), "Utils.GetExeVersion()", "");
         return "";
@@ -165,12 +170,11 @@ std::string GetProductVersion(const std::string& file, int width, int count) {
         if (!VerQueryValueA(buf.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(
                 const_cast<WORD**>(&translation)), &len) || !translation || len < 2 * sizeof(WORD))
             return "";
-        char query[80];
-        std::snprintf(query, sizeof(query), "\\StringFileInfo\\%.4x%.4x\\%s", translation[0], translation[1],
-                      "ProductVersion");
+        const std::string query =
+            "\\StringFileInfo\\" + LowerHex4(translation[0]) + LowerHex4(translation[1]) + "\\ProductVersion";
         const char* value = nullptr;
         len = 0;
-        if (!VerQueryValueA(buf.data(), query, reinterpret_cast<void**>(const_cast<char**>(&value)), &len) ||
+        if (!VerQueryValueA(buf.data(), query.c_str(), reinterpret_cast<void**>(const_cast<char**>(&value)), &len) ||
             !value || len == 0)
             return "";
         const std::string text = ReplaceChar(std::string(value, strnlen(value, len)), ',', '.');

@@ -338,7 +338,15 @@ TEST_F(StubRun, PackageOverThreePartFiles) {
     const BuildReport report = Build();
     ASSERT_GE(report.files.size(), 3u);
     const std::string part2 = opt_.output + ".002";
-    ASSERT_EQ(GetFileAttributesA((opt_.output + ".003").c_str()) != INVALID_FILE_ATTRIBUTES, true);
+    ASSERT_NE(GetFileAttributesA((opt_.output + ".003").c_str()), INVALID_FILE_ATTRIBUTES);
+    // The big file is spread over records in more than one part: they must be appended in order.
+    PackageDescription desc;
+    ASSERT_EQ(DescribePackage(opt_.output, desc), "");
+    std::vector<int> partsOfMore;
+    for (const auto& rec : desc.records)
+        if (rec.name == "data\\more.bin") partsOfMore.push_back(rec.part);
+    ASSERT_GE(partsOfMore.size(), 2u);
+    ASSERT_NE(partsOfMore.front(), partsOfMore.back());
     EnvVar rec("VEL_ENGINE_RECORD", record_);
 
     // All parts present: no prompt, everything extracted.
@@ -481,6 +489,51 @@ TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
             EXPECT_EQ(GetFileAttributesA(c.mustNotExist.c_str()), INVALID_FILE_ATTRIBUTES);
         }
     }
+}
+
+TEST_F(StubRun, OnlyTheFirstFailedWriteIsReportedAndExtractionGoesOn) {
+    const std::string stubImage = ReadWholeFile(BuildTreePath("src/stub/stub.exe"));
+    std::string languages;
+    IniFile ini;
+    ini.Parse("[English]\r\ns0=Test\r\n");
+    ASSERT_EQ(MakeLanguageBlock(ini, languages), "");
+    PackageContent content;
+    content.stubImage = stubImage;
+    content.languageBlock = languages;
+    content.settingsList = "|||||";
+    PackageWriter w;
+    ASSERT_EQ(w.Begin(opt_.output, content), "");
+    // "sub" is written as a file, so the two files meant to go into a folder "sub" cannot be written.
+    for (const char* name : {"sub", "sub\\x.txt", "sub\\y.txt"}) {
+        FileRecord rec;
+        rec.name = name;
+        rec.data = "data";
+        ASSERT_EQ(w.AddFile(rec), "");
+    }
+    FileRecord engine;
+    engine.name = "Engine.exe";
+    engine.launch = true;
+    ASSERT_EQ(w.AddFileFrom(input_ + "\\Engine.exe", engine), "");
+    ASSERT_EQ(w.Finish(), "");
+
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    StubProcess p;
+    ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+    HWND box = WaitForBox(p, 30000);
+    ASSERT_NE(box, nullptr);
+    const std::string text = BoxText(box);
+    EXPECT_NE(text.find("Unable to save Extracted File!"), std::string::npos) << text;
+    EXPECT_NE(text.find("x.txt"), std::string::npos) << text;
+    ASSERT_TRUE(ClickButton(box, "&OK"));
+    Pump(500);
+    if (HWND second = WaitForBox(p, 8000)) {
+        ADD_FAILURE() << "second box: " << BoxText(second);
+        ClickButton(second, "&OK");
+    }
+    EXPECT_EQ(p.Wait(), 0);
+    const auto files = Record().Files();
+    EXPECT_EQ(files.count("sub"), 1u);
+    EXPECT_EQ(files.count("Engine.exe"), 1u);  // the files after the failures were written, and it ran
 }
 
 TEST_F(StubRun, AnnouncedExtractionAsksUnlessHidden) {

@@ -26,10 +26,12 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Closes every message box the stub shows (the box answers 0), so that a run never waits for a user.
+// Closes the message boxes that one program shows (the box answers 0), so that a run never waits
+// for a user; boxes of other programs (tests running beside this one) are left alone.
 class BoxCloser {
 public:
-    BoxCloser() : stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    explicit BoxCloser(const std::string& program)
+        : program_(program), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
         thread_ = CreateThread(nullptr, 0, &BoxCloser::Run, this, 0, nullptr);
     }
     ~BoxCloser() {
@@ -41,17 +43,33 @@ public:
     int Closed() const { return closed_; }
 
 private:
+    static std::string ImageOf(HWND wnd) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(wnd, &pid);
+        HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (!p) return std::string();
+        char path[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        const BOOL ok = QueryFullProcessImageNameA(p, 0, path, &size);
+        CloseHandle(p);
+        return ok ? std::string(path, size) : std::string();
+    }
+    static BOOL CALLBACK CloseIfOurs(HWND wnd, LPARAM self) {
+        auto* me = reinterpret_cast<BoxCloser*>(self);
+        char cls[32] = {};
+        GetClassNameA(wnd, cls, sizeof cls);
+        if (lstrcmpA(cls, "VMsgBox") == 0 && lstrcmpiA(ImageOf(wnd).c_str(), me->program_.c_str()) == 0) {
+            PostMessageA(wnd, WM_CLOSE, 0, 0);
+            ++me->closed_;
+        }
+        return TRUE;
+    }
     static DWORD WINAPI Run(void* self) {
         auto* me = static_cast<BoxCloser*>(self);
-        while (WaitForSingleObject(me->stop_, 100) == WAIT_TIMEOUT) {
-            if (HWND box = FindWindowA("VMsgBox", nullptr)) {
-                PostMessageA(box, WM_CLOSE, 0, 0);
-                ++me->closed_;
-                Sleep(500);
-            }
-        }
+        while (WaitForSingleObject(me->stop_, 200) == WAIT_TIMEOUT) EnumWindows(&CloseIfOurs, reinterpret_cast<LPARAM>(me));
         return 0;
     }
+    std::string program_;
     HANDLE stop_;
     HANDLE thread_;
     volatile int closed_ = 0;
@@ -85,7 +103,7 @@ TEST(StubEntry, WithoutPackageTheViewerShowsStartAndEndAndTheRunFailsCleanly) {
     for (int i = 0; i < 100 && !FindWindowA(".VDebug.", nullptr); ++i) Sleep(50);
     ASSERT_NE(FindWindowA(".VDebug.", nullptr), nullptr) << "the viewer did not open its window";
 
-    BoxCloser boxes;  // the missing package is reported in a box
+    BoxCloser boxes(stub);  // the missing package is reported in a box
     const auto run = RunChild(Quoted(stub) + " /x=1", 60000);
     PostMessageA(FindWindowA(".VDebug.", nullptr), WM_CLOSE, 0, 0);
     WaitForSingleObject(viewer.hProcess, 10000);
@@ -131,7 +149,7 @@ TEST(StubEntry, AgentNameWithoutTheAgentByteRunsAsAStub) {
     ASSERT_EQ(MakeStubWithTexts(file, "|||Updater.exe|||", false), "");
     TraceCapture trace;
     ASSERT_TRUE(trace.Ready());
-    BoxCloser boxes;  // a package without a launch entry may still report
+    BoxCloser boxes(file);  // a package without a launch entry may still report
     const auto run = RunChild(Quoted(file), 60000);
     ASSERT_FALSE(run.timedOut);
     EXPECT_TRUE(trace.Contains("DoRunStubWin: WinMain")) << trace.Text();
