@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <utility>
 
 #include "util/StrUtils.h"
@@ -40,9 +39,7 @@ std::string TBytesRate::RateText(int32_t n) {
     if (tickSamples_[0] != 0 && span != 0 && static_cast<uint32_t>(now - lastUpdate_) > 500) {
         lastUpdate_ = now;
         const double rate = static_cast<double>(sum) / (static_cast<double>(span) / 1000.0) / 1024.0;
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.2f", rate);
-        rateText_ = buf;
+        rateText_ = FloatText(rate, 2, false);
     }
     return rateText_;
 }

@@ -1,6 +1,5 @@
 #include "stub/LaunchLine.h"
 
-#include <cstdio>
 
 #include "util/StrUtils.h"
 
@@ -9,9 +8,7 @@ namespace vel {
 std::string FormatSpaceMB(double bytes) {
     double mb = bytes > 0 ? bytes / 1048576.0 : 0.0;
     const int decimals = mb > 10 ? 1 : (mb >= 1 ? 2 : 3);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, mb);
-    return buf;
+    return FloatText(mb, decimals, false);
 }
 
 std::string RemoveSwitch(const std::string& commandLine, const std::string& switchName) {

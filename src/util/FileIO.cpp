@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <atomic>
-#include <chrono>
 #include <utility>
 
 #ifdef _WIN32
@@ -133,55 +131,6 @@ bool FileExists(const std::string& path) {
     return (st.st_mode & S_IFMT) == S_IFREG;
 }
 
-std::string ReadFileBytes(const std::string& path, int64_t offset, size_t count) {
-    try {
-        BinaryFile f;
-        if (offset < 0 || count == 0 || !f.OpenRead(path)) return std::string();
-        const int64_t size = f.Size();
-        if (size < 0 || offset >= size || !f.Seek(offset)) return std::string();
-        const uint64_t avail = static_cast<uint64_t>(size - offset);
-        std::string bytes(static_cast<size_t>(avail < count ? avail : count), '\0');
-        bytes.resize(f.Read(&bytes[0], bytes.size()));
-        return bytes;
-    } catch (...) {
-        return std::string();
-    }
-}
-
-std::string TempNameBeside(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    const auto ticks = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    for (;;) {
-        const std::string name = path + ".~" + std::to_string((ticks + counter++) % 1000000) + ".tmp";
-        struct stat st {};
-        if (stat(name.c_str(), &st) != 0) return name;
-    }
-}
-
-bool MoveFileReplacing(const std::string& from, const std::string& to) {
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    // The Windows C runtime refuses to rename over an existing file: remove it first.
-    if (!FileExists(to) || std::remove(to.c_str()) != 0) return false;
-    return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
-
-bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
-    if (path.empty()) return false;
-    try {
-        const std::string temp = TempNameBeside(path);
-        BinaryFile f;
-        if (!f.Create(temp)) return false;
-        const bool written = f.Write(bytes) && f.Close();
-        if (written && MoveFileReplacing(temp, path)) return true;
-        f.Close();
-        RemoveFile(temp);
-        return false;
-    } catch (...) {
-        return false;
-    }
-}
 
 }  // namespace vel

@@ -102,12 +102,6 @@ public:
 
 std::string ExceptionText(const std::exception& e) { return e.what(); }
 
-// Four lower-case hex digits, as version resources name their string tables ("040904b0").
-std::string LowerHex4(WORD v) {
-    const char bytes[2] = {static_cast<char>(v >> 8), static_cast<char>(v)};
-    return LowerCase(HexDump(std::string(bytes, 2), false, false));
-}
-
 }  // namespace
 
 // ---- Windows version ----------------------------------------------------------------------------
@@ -151,9 +145,10 @@ std::string GetExeVersion(const std::string& file, int width, int count) {
         if (!VerQueryValueA(buf.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info ||
             len < sizeof(VS_FIXEDFILEINFO))
             return "";
-        const std::string text = IntToStr(HIWORD(info->dwFileVersionMS)) + "." + IntToStr(LOWORD(info->dwFileVersionMS)) +
-                                 "." + IntToStr(HIWORD(info->dwFileVersionLS)) + "." +
-                                 IntToStr(LOWORD(info->dwFileVersionLS));
+        const WORD parts[4] = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                               HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+        std::string text;
+        for (WORD part : parts) text += (text.empty() ? "" : ".") + IntToStr(part);
         return (width > 1 || count < 4) ? FormatVersion(text, width, count) : text;
     } catch (const std::exception& e) {
         LogException(ExceptionText(e), "Utils.GetExeVersion()", "");
@@ -170,11 +165,13 @@ std::string GetProductVersion(const std::string& file, int width, int count) {
         if (!VerQueryValueA(buf.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(
                 const_cast<WORD**>(&translation)), &len) || !translation || len < 2 * sizeof(WORD))
             return "";
-        const std::string query =
-            "\\StringFileInfo\\" + LowerHex4(translation[0]) + LowerHex4(translation[1]) + "\\ProductVersion";
+        // The string table is named by language and code page in lower-case hex ("040904b0").
+        char query[] = "\\StringFileInfo\\00000000\\ProductVersion";
+        const uint32_t table = static_cast<uint32_t>(translation[0]) << 16 | translation[1];
+        for (int i = 0; i < 8; ++i) query[16 + i] = "0123456789abcdef"[table >> (28 - 4 * i) & 15];
         const char* value = nullptr;
         len = 0;
-        if (!VerQueryValueA(buf.data(), query.c_str(), reinterpret_cast<void**>(const_cast<char**>(&value)), &len) ||
+        if (!VerQueryValueA(buf.data(), query, reinterpret_cast<void**>(const_cast<char**>(&value)), &len) ||
             !value || len == 0)
             return "";
         const std::string text = ReplaceChar(std::string(value, strnlen(value, len)), ',', '.');

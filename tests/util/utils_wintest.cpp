@@ -163,6 +163,13 @@ TEST(UtilsWinTest, VersionResources) {
     EXPECT_EQ(product.find(','), std::string::npos);
     EXPECT_EQ(GetProductVersion(kernel, 1, 1), FormatVersion(product, 1, 1));
 
+    // The stub's own resource: file version 1,0,3,17 and product version text "1.0.3.17" in table 040904b0.
+    const std::string tests = testsupport::ThisProgram();
+    const std::string stub = tests.substr(0, tests.find_last_of('\\')) + "\\..\\src\\stub\\stub.exe";
+    EXPECT_EQ(GetExeVersion(stub), "1.0.3.17");
+    EXPECT_EQ(GetExeVersion(stub, 3, 4), "001.000.003.017");
+    EXPECT_EQ(GetProductVersion(stub), "1.0.3.17");
+
     const std::string text = TempFile("plain.txt");
     ASSERT_TRUE(WriteFileText(text, "no resources here"));
     for (const std::string& f : {text, TempFile("missing.exe")}) {
