@@ -29,4 +29,5 @@ echo "== Windows tests under Wine"
 source "$here/scripts/wine-env.sh"
 wine_env_start "$win64"
 trap wine_env_stop EXIT
-(cd "$win64" && ctest --output-on-failure -j 2)
+# One at a time: GUI tests that press keys and click must not share the screen with each other.
+(cd "$win64" && ctest --output-on-failure)
