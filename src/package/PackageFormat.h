@@ -160,7 +160,7 @@ struct FileRecord {
     std::string data;
     std::string header;   // as stored, e.g. "|Engine.exe*|1248086749|" (filled by decoding)
 
-    // The run spec the header stands for: name, "*", params (empty when not the launch entry).
+    // What the launch entry runs: name, "*", params (empty when not the launch entry).
     std::string RunSpec() const { return launch ? name + "*" + params : std::string(); }
 };
 

@@ -47,7 +47,7 @@ TEST(BuildEngineCommandLine, Cases) {
     const std::string own = "C:\\dl\\setup.exe";
     const std::string origin = " /OriginExe=\"C:\\dl\\setup.exe\"";
     const struct {
-        const char* folder; const char* spec; const char* extra; bool agent; std::string expected;
+        const char* folder; const char* runSpec; const char* extra; bool agent; std::string expected;
     } cases[] = {
         {"C:\\T\\SETUP_1", "Engine.exe*/x", "/y", false,
          "C:\\T\\SETUP_1\\Engine.exe /y /x /TH_ID=_12" + origin},
@@ -64,12 +64,12 @@ TEST(BuildEngineCommandLine, Cases) {
     for (const auto& c : cases) {
         EngineLaunch l;
         l.destFolder = c.folder;
-        l.runSpec = c.spec;
+        l.runSpec = c.runSpec;
         l.extraParams = c.extra;
         l.threadToken = "_12";
         l.ownPath = own;
         l.isAutoUpdateProg = c.agent;
-        EXPECT_EQ(BuildEngineCommandLine(l), c.expected) << c.spec << " / " << c.extra;
+        EXPECT_EQ(BuildEngineCommandLine(l), c.expected) << c.runSpec << " / " << c.extra;
     }
 }
 
