@@ -1,9 +1,10 @@
 #include "download/CommUtils.h"
 
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
+#include "util/Catch.h"
+#include "util/Clock.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -12,8 +13,7 @@ namespace {
 
 // Milliseconds of the monotonic clock, which counts from system start on both platforms.
 uint32_t SystemTick() {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<uint32_t>(MonotonicMs());
 }
 
 }  // namespace
@@ -60,9 +60,9 @@ std::string TBytesRate::ProgressText(int32_t total, int32_t received, int32_t n)
 TProgBar::TProgBar(TProgressSinkFn sink, TYieldFn yield) : sink_(std::move(sink)), yield_(std::move(yield)) {}
 
 TProgBar::~TProgBar() {
-    try {
+    VEL_TRY {
         Finish(0, 0);
-    } catch (...) {
+    } VEL_CATCH_ALL {
         // A destructor must not raise; the sink's failure has nowhere to go.
     }
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "download/CommUtils.h"
+#include "util/Catch.h"
 #include "util/Utils.h"
 
 namespace vel {
@@ -55,9 +56,9 @@ void PumpingYield(uint32_t ms) {
 
 TProgBar* EnsureDownloadRelay() {
     if (!g_relay) {
-        try {
+        VEL_TRY {
             g_relay = new TProgBar(ProgressSink, PumpingYield);
-        } catch (const std::bad_alloc&) {
+        } VEL_CATCH_ALL {
             g_relay = nullptr;
         }
     }

@@ -1,6 +1,7 @@
 // Package reader: trailer and text blocks of one package file.
 #include "package/FileInfo.h"
 
+#include "util/Catch.h"
 #include "util/FileIO.h"
 #include "util/FileText.h"
 #include "util/SUB.h"
@@ -8,7 +9,7 @@
 namespace vel {
 
 TGFileInfo::TGFileInfo(const std::string& fileName) : fileName_(fileName) {
-    try {
+    VEL_TRY {
         BinaryFile file;
         if (!FileExists(fileName) || !file.OpenRead(fileName)) return;
         PackageLocation where;
@@ -28,7 +29,7 @@ TGFileInfo::TGFileInfo(const std::string& fileName) : fileName_(fileName) {
         webList_ = std::move(texts[2]);
         trailer_.SetDataOffset(uint32_t(walker.Position()));
         textsRead_ = true;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         languageBlock_.clear();
         settingsList_.clear();
         webList_.clear();

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "package/FileInfo.h"
+#include "util/Catch.h"
 #include "util/StrUtils.h"
 #include "util/SUB.h"
 
@@ -88,10 +89,10 @@ void ResetLanguageSelection() { g_selected.clear(); }
 
 std::string GetLanguageString(const std::string& languageBlock, const std::string& key,
                               const std::string& def) {
-    try {
+    VEL_TRY {
         if (g_selected.empty()) g_selected = ChooseLanguageSection(languageBlock, UserLanguageId());
         return SectionString(g_selected, key, def);
-    } catch (...) {  // out of memory: the text the code carries
+    } VEL_CATCH_ALL {  // out of memory: the text the code carries
         return def;
     }
 }

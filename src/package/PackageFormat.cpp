@@ -9,6 +9,7 @@
 #include <new>
 #include <utility>
 
+#include "util/Catch.h"
 #include "util/StrUtils.h"
 #include "util/SUB.h"
 
@@ -239,10 +240,20 @@ bool InflateRecord(const void* bytes, size_t count, std::string& out, std::strin
         z_stream& zs;
         ~EndStream() { inflateEnd(&zs); }
     } ender{zs};
-    try {
+    VEL_TRY {
         const size_t limit = std::min<size_t>(out.max_size(), std::numeric_limits<size_t>::max() / 2);
         size_t capacity = count > limit - 255 ? limit : std::max<size_t>(256, (count + 255) / 256 * 256);
-        out.resize(capacity);
+        // The output size comes from the record: check that it can be had before taking it.
+        const auto grow = [&] {
+            if (MemoryAvailable(capacity)) {
+                out.resize(capacity);
+                return true;
+            }
+            error = "out of memory inflating a record";
+            out.clear();
+            return false;
+        };
+        if (!grow()) return false;
         size_t total = 0;
         const unsigned char* next = static_cast<const unsigned char*>(bytes);
         size_t left = count;
@@ -254,7 +265,7 @@ bool InflateRecord(const void* bytes, size_t count, std::string& out, std::strin
                     return false;
                 }
                 capacity *= 2;
-                out.resize(capacity);
+                if (!grow()) return false;
             }
             const uInt inChunk = uInt(std::min<size_t>(left, std::numeric_limits<uInt>::max()));
             const uInt outChunk = uInt(std::min(capacity - total, kStepLimit));
@@ -279,21 +290,17 @@ bool InflateRecord(const void* bytes, size_t count, std::string& out, std::strin
         }
         out.resize(total);
         return true;
-    } catch (const std::bad_alloc&) {
+    } VEL_CATCH_ALL {
         out.clear();
         out.shrink_to_fit();
         error = "out of memory inflating a record";
-        return false;
-    } catch (...) {
-        out.clear();
-        error = "inflating a record failed";
         return false;
     }
 }
 
 bool DecodeRecord(const RawRecord& raw, FileRecord& rec, std::string& error, const PumpFn& pump) {
     error.clear();
-    try {
+    VEL_TRY {
         if (raw.length > 0) {
             std::string content;
             if (!InflateRecord(raw.bytes.data(), raw.bytes.size(), content, error, pump)) return false;
@@ -302,7 +309,7 @@ bool DecodeRecord(const RawRecord& raw, FileRecord& rec, std::string& error, con
             SplitRecordContent(raw.bytes, rec);
         }
         return true;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         error = "out of memory decoding a record";
         return false;
     }
@@ -326,7 +333,7 @@ bool RecordWalker::Fail(const std::string& why) {
 
 bool RecordWalker::Next(RawRecord& rec) {
     if (!error_.empty() || pos_ >= where_.trailerStart) return false;
-    try {
+    VEL_TRY {
         if (pump_) pump_();
         if (where_.trailerStart - pos_ < 4) return Fail("truncated record length");
         uint32_t stored = 0;
@@ -339,6 +346,7 @@ bool RecordWalker::Next(RawRecord& rec) {
         rec.offset = pos_;
         rec.length = length;
         rec.isTextBlock = isText;
+        if (!MemoryAvailable(size_t(size))) return Fail("out of memory reading record");
         rec.bytes.assign(size_t(size), '\0');
         for (int64_t done = 0; done < size;) {
             const size_t chunk = size_t(std::min<int64_t>(size - done, int64_t(kRecordReadChunk)));
@@ -353,12 +361,9 @@ bool RecordWalker::Next(RawRecord& rec) {
         ++count_;
         if (isText) textEnd_ = pos_;
         return true;
-    } catch (const std::bad_alloc&) {
+    } VEL_CATCH_ALL {
         rec.bytes.clear();
         return Fail("out of memory reading record");
-    } catch (...) {
-        rec.bytes.clear();
-        return Fail("reading record failed");
     }
 }
 
@@ -375,12 +380,13 @@ std::string PartFileName(const std::string& baseName, int partNumber) {
 
 bool BuildAgentImage(const std::string& packagePath, int64_t textEnd, std::string& image) {
     image.clear();
-    try {
+    VEL_TRY {
         BinaryFile file;
         if (!file.OpenRead(packagePath)) return false;
         PackageLocation where;
         PackageTrailer trailer = ReadPackageTrailer(file, &where);
         if (!where.valid || !trailer.HasMagic() || textEnd <= 0 || textEnd > where.trailerStart) return false;
+        if (!MemoryAvailable(size_t(textEnd))) return false;
         image.assign(size_t(textEnd), '\0');
         if (!file.Seek(0) || !file.ReadExact(&image[0], image.size())) {
             image.clear();
@@ -393,7 +399,7 @@ bool BuildAgentImage(const std::string& packagePath, int64_t textEnd, std::strin
         trailer.SetLength(kTrailerLength);
         image += trailer.Serialize();
         return true;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         image.clear();
         return false;
     }
@@ -403,7 +409,7 @@ bool BuildAgentImage(const std::string& packagePath, int64_t textEnd, std::strin
 
 bool TryUnscrambleItem(const std::string& text, std::string& out) {
     out.clear();
-    try {
+    VEL_TRY {
         std::string d;
         d.reserve(text.size() / 2 + 1);
         for (size_t i = 0; i < text.size(); i += 2) {
@@ -429,7 +435,7 @@ bool TryUnscrambleItem(const std::string& text, std::string& out) {
         if (length < 0) return false;
         out = d.substr(size_t(p + 3), size_t(length));
         return true;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         out.clear();
         return false;
     }

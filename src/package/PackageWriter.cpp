@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include "util/Catch.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -41,7 +42,7 @@ std::string PackageWriter::Begin(const std::string& path, const PackageContent& 
         return "text block too large";
     if (content.level < 0 || content.level > 9) return "bad compression level " + IntToStr(content.level);
     if (content.recordChunk == 0) return "record chunk size must not be 0";
-    try {
+    VEL_TRY {
         content_ = content;
         basePath_ = PackageBaseName(path);
         partPaths_.push_back(path);
@@ -59,7 +60,7 @@ std::string PackageWriter::Begin(const std::string& path, const PackageContent& 
         }
         if (!error.empty()) Discard();
         return error;
-    } catch (const std::bad_alloc&) {
+    } VEL_CATCH_ALL {
         Discard();
         return "out of memory";
     }
@@ -127,7 +128,7 @@ std::string PackageWriter::AddFile(const FileRecord& rec) {
 
 std::string PackageWriter::AddFileFrom(const std::string& sourcePath, const FileRecord& rec) {
     if (!started_) return kNotStarted;
-    try {
+    VEL_TRY {
         BinaryFile source;
         if (!source.OpenRead(sourcePath)) return "cannot open " + sourcePath;
         const int64_t size = source.Size();
@@ -146,7 +147,7 @@ std::string PackageWriter::AddFileFrom(const std::string& sourcePath, const File
         } while (done < size);
         space_.AddFile(uint64_t(size));
         return std::string();
-    } catch (const std::bad_alloc&) {
+    } VEL_CATCH_ALL {
         Discard();
         return "out of memory reading " + sourcePath;
     }

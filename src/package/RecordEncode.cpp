@@ -10,6 +10,7 @@
 #include <string>
 
 #include "package/PackageFormat.h"
+#include "util/Catch.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -60,9 +61,9 @@ SpaceTable ComputeSpaceTable(const std::vector<uint64_t>& fileSizes) {
 
 std::string EncodeTextBlock(const std::string& text) {
     if (text.size() > size_t(std::numeric_limits<int32_t>::max())) return std::string();
-    try {
+    VEL_TRY {
         return LengthBytes(uint32_t(text.size())) + text;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return std::string();
     }
 }
@@ -80,7 +81,7 @@ std::string EncodeRecord(const FileRecord& rec, int level, std::string& out) {
     if (rec.params.find_first_of(std::string("|\0", 2)) != std::string::npos)
         return "bad launch parameters for " + rec.name;
     if (level < 0 || level > 9) return "bad compression level " + IntToStr(level);
-    try {
+    VEL_TRY {
         const std::string header = RecordHeader(rec);
         const uint64_t contentSize = uint64_t(header.size()) + 1 + rec.data.size();
         if (contentSize > uint64_t(std::numeric_limits<int32_t>::max()))
@@ -108,7 +109,7 @@ std::string EncodeRecord(const FileRecord& rec, int level, std::string& out) {
         // Stored: a negative (or zero) length.
         out = LengthBytes(uint32_t(-int64_t(content.size()))) + content;
         return std::string();
-    } catch (const std::bad_alloc&) {
+    } VEL_CATCH_ALL {
         out.clear();
         return "out of memory encoding " + rec.name;
     }

@@ -1,4 +1,5 @@
 #include "package/RecordStream.h"
+#include "util/Catch.h"
 
 #include <zlib.h>
 
@@ -61,7 +62,7 @@ RecordStreamDecoder::RecordStreamDecoder(size_t step)
 bool RecordStreamDecoder::Decode(const RawRecord& raw, const RecordHeaderFn& onHeader, const RecordDataFn& onData,
                                  std::string& error, const PumpFn& pump) {
     error.clear();
-    try {
+    VEL_TRY {
         HeaderSplitter split(onHeader, onData);
         if (raw.length <= 0) {
             const size_t chunk = step_;
@@ -112,11 +113,8 @@ bool RecordStreamDecoder::Decode(const RawRecord& raw, const RecordHeaderFn& onH
         }
         split.Finish();
         return true;
-    } catch (const std::bad_alloc&) {
+    } VEL_CATCH_ALL {
         error = "out of memory decoding a record";
-        return false;
-    } catch (...) {
-        error = "decoding a record failed";
         return false;
     }
 }

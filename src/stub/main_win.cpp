@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "stub/RunStub.h"
 #include "stub/StubMain.h"
 #include "stub/StubState.h"
 #include "util/DllSearch_win.h"
@@ -11,7 +12,10 @@
 // Size: the stub never lets an exception escape, and the code that catches library errors only
 // needs to know that an operation failed. Replacing the C++ library's error raisers and its
 // default terminate handler keeps its exception classes, their strings and the symbol demangler
-// (well over 60 KB together) out of the image. Every library error arrives as std::bad_alloc.
+// (well over 60 KB together) out of the image.
+#if defined(__cpp_exceptions)
+
+// Built with exceptions (the test builds): every library error arrives as std::bad_alloc.
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
@@ -25,6 +29,49 @@ void __throw_out_of_range(const char*) { throw std::bad_alloc(); }
 void __throw_out_of_range_fmt(const char*, ...) { throw std::bad_alloc(); }
 void __throw_invalid_argument(const char*) { throw std::bad_alloc(); }
 }  // namespace std
+
+#else
+
+// The shipping build has no exceptions: a library failure (out of memory, or a container asked
+// for an impossible size) cannot be handed back to the operation, so the setup ends here, saying
+// why. Sizes read from files are checked before they are allocated, so damaged input never ends
+// up here. Allocation goes straight to the C runtime; nothing in the image raises or unwinds.
+namespace {
+[[noreturn]] void LibraryFailure() {
+    MessageBoxA(nullptr, "Not enough memory to continue the setup.", "Setup",
+                MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    ExitProcess(vel::kStubFailureExitCode);
+}
+}  // namespace
+
+void* operator new(std::size_t n) {
+    void* p = std::malloc(n ? n : 1);
+    if (!p) LibraryFailure();
+    return p;
+}
+void* operator new[](std::size_t n) { return ::operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { LibraryFailure(); }
+}  // namespace __gnu_cxx
+namespace std {
+void __throw_bad_alloc() { LibraryFailure(); }
+void __throw_bad_array_new_length() { LibraryFailure(); }
+void __throw_bad_function_call() { LibraryFailure(); }
+void __throw_length_error(const char*) { LibraryFailure(); }
+void __throw_logic_error(const char*) { LibraryFailure(); }
+void __throw_out_of_range(const char*) { LibraryFailure(); }
+void __throw_out_of_range_fmt(const char*, ...) { LibraryFailure(); }
+void __throw_invalid_argument(const char*) { LibraryFailure(); }
+}  // namespace std
+
+#endif
 
 int main() {
     // Before anything loads a library by name: search only the system folder, never the folder a

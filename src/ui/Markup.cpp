@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "util/Catch.h"
 #include "util/StrUtils.h"
 #include "util/SUB.h"
 
@@ -35,7 +36,7 @@ std::string ExpandMsgEscapes(const std::string& text) {
 
 MarkupText ParseBoldTags(const std::string& text) {
     MarkupText out;
-    try {
+    VEL_TRY {
         const std::string upper = UpperCase(text);
         out.text.reserve(text.size());
         int open = -1;  // where the current bold run starts in out.text
@@ -53,7 +54,7 @@ MarkupText ParseBoldTags(const std::string& text) {
                 out.text += text[i++];
             }
         }
-    } catch (...) {  // out of memory: the text as it came, nothing bold
+    } VEL_CATCH_ALL {  // out of memory: the text as it came, nothing bold
         out.bold.clear();
         out.text = text;
     }
@@ -90,9 +91,9 @@ ButtonSet ButtonSetOf(uint32_t flags) {
 
 std::vector<std::string> ButtonCaptions(const ButtonSet& set, const std::string& buttonList) {
     std::vector<std::string> captions;
-    try {
+    VEL_TRY {
         for (int i = 0; i < set.count; ++i) captions.push_back(SUB::Item(buttonList, set.buttons[i].listItem));
-    } catch (...) {
+    } VEL_CATCH_ALL {
         captions.clear();
     }
     return captions;
@@ -146,7 +147,7 @@ int NextFocusIndex(int current, int delta, int buttonCount) {
 Size MeasureTextLines(const std::string& text, int lineHeight,
                       const std::function<int(const std::string&)>& lineWidth) {
     Size size;
-    try {
+    VEL_TRY {
         const std::string t = text.empty() ? std::string(" ") : text;
         size_t start = 0;
         for (;;) {
@@ -161,7 +162,7 @@ Size MeasureTextLines(const std::string& text, int lineHeight,
             if (last) break;
             start = br + 2;
         }
-    } catch (...) {  // out of memory: measure what was counted so far
+    } VEL_CATCH_ALL {  // out of memory: measure what was counted so far
     }
     size.cx = std::min(size.cx, kMsgWrapWidth);
     return size;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ui/Markup.h"
+#include "util/Catch.h"
 #include "util/SUB.h"
 #include "util/Utils.h"
 #include "util/WinHandles.h"
@@ -441,14 +442,14 @@ int ShowMsgBox(MsgOwner ownerOrMode, const std::string& text, const std::string&
     int result = kResultNone;
     bool quit = false;
     int quitCode = 0;
-    try {
+    VEL_TRY {
         flags = FlagsForCharset(flags, charset);
         if (ownerOrMode == kMsgNoClose) flags |= kMbNoClose;
         const std::string body = ownerOrMode == kMsgHeading ? ComposeHeadingText(caption, text) : text;
         const HWND owner = ownerOrMode > kMsgNoClose ? reinterpret_cast<HWND>(ownerOrMode) : GetActiveWindow();
         result = RunBox(owner, body, caption, timeoutMs, flags, buttonList.empty() ? kDefaultButtonList : buttonList,
                         quit, quitCode);
-    } catch (...) {  // out of memory while building the texts: no box, no answer
+    } VEL_CATCH_ALL {  // out of memory while building the texts: no box, no answer
         result = kResultNone;
     }
     WaitPumping(10, 100);
@@ -461,10 +462,10 @@ namespace {
 // A box of one kind: an empty caption becomes the kind's caption from the default list.
 int ShowKind(MsgOwner ownerOrMode, const std::string& text, const std::string& caption, int captionItem,
              int timeoutMs, uint32_t flags, int charset, const std::string& buttonList) {
-    try {
+    VEL_TRY {
         const std::string c = caption.empty() ? SUB::Item(kDefaultCaptionList, captionItem) : caption;
         return ShowMsgBox(ownerOrMode, text, c, timeoutMs, flags, charset, buttonList);
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return kResultNone;
     }
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "util/Catch.h"
 #include "util/DebugLogPlatform.h"
 #include "util/StrUtils.h"
 #include "util/SUB.h"
@@ -67,11 +68,11 @@ void DebugStream::WriteLine(const std::string& text) {
 void DebugStream::Flush() {
     if (used_ == 0 || delivering_) return;
     delivering_ = true;
-    try {
+    VEL_TRY {
         const std::string chunk(buffer_, used_);
         used_ = 0;
         if (sink_) sink_(chunk);
-    } catch (...) {
+    } VEL_CATCH_ALL {
         // A failing receiver loses this chunk only.
     }
     used_ = 0;
@@ -106,17 +107,17 @@ std::string NormalizeLineBreaks(const std::string& text) {
 // ---- Trace lines
 
 void DebugLine(const std::string& text) {
-    try {
+    VEL_TRY {
         StreamLock lock;
         g_stream.WriteLine(text);
-    } catch (...) {
+    } VEL_CATCH_ALL {
     }
 }
 
 void DebugPair(const std::string& a, const std::string& b) {
-    try {
+    VEL_TRY {
         DebugLine("[" + a + "]  [" + b + "]");
-    } catch (...) {
+    } VEL_CATCH_ALL {
     }
 }
 
@@ -133,28 +134,28 @@ std::string ExceptionRecordText(const std::string& message, const std::string& m
 }
 
 void LogException(const std::string& message, const std::string& method, const std::string& remark) {
-    try {
+    VEL_TRY {
         DebugLine(ExceptionRecordText(message, method, remark));
-    } catch (...) {
+    } VEL_CATCH_ALL {
     }
 }
 
 // ---- Delivery
 
 DebugSink SetDebugSink(DebugSink sink) {
-    try {
+    VEL_TRY {
         StreamLock lock;
         g_stream.Flush();  // what was written so far belongs to the receiver of that time
         const DebugSink previous = g_stream.Sink();
         g_stream.SetSink(sink ? sink : &DebugOut);
         return previous;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return nullptr;
     }
 }
 
 void DeliverDebugChunk(int mode, const std::string& chunk, const std::string& filePath) {
-    try {
+    VEL_TRY {
         if (mode == 1 || mode == 2) {
             StreamLock lock;
             LogState* s = State();
@@ -165,7 +166,7 @@ void DeliverDebugChunk(int mode, const std::string& chunk, const std::string& fi
             debuglog::AppendText(filePath, s->debugFileBreaks.Feed(chunk));
         }
         if (mode == 0 || mode == 2) SendToDebugViewer(chunk);
-    } catch (...) {
+    } VEL_CATCH_ALL {
     }
 }
 
@@ -185,10 +186,10 @@ std::string RunLogFileNameFor(const std::string& exePath) {
 }
 
 std::string RunLogFileName() {
-    try {
+    VEL_TRY {
         static const std::string* name = new std::string(RunLogFileNameFor(debuglog::ExecutablePath()));
         return *name;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return std::string();
     }
 }
@@ -199,29 +200,29 @@ std::string RunLogLine(const std::string& stamp, std::uint32_t threadId, const s
 }
 
 void SetRunLogIndent(const std::string& indent) {
-    try {
+    VEL_TRY {
         State()->runLogIndent = indent;
-    } catch (...) {
+    } VEL_CATCH_ALL {
     }
 }
 
 void SetRunLogEnabled(bool on) {
-    try {
+    VEL_TRY {
         State()->runLogEnabled = on;
-    } catch (...) {
+    } VEL_CATCH_ALL {
     }
 }
 
 bool RunLogEnabled() {
-    try {
+    VEL_TRY {
         return State()->runLogEnabled;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return false;
     }
 }
 
 void RunLog(const std::string& message) {
-    try {
+    VEL_TRY {
         const LogState* s = State();
         if (!s->runLogEnabled) return;
         const std::string path = RunLogFileName();
@@ -232,7 +233,7 @@ void RunLog(const std::string& message) {
         const std::string line = RunLogLine(StampText(-1, dateSep, timeSep), debuglog::CurrentThreadNumber(),
                                             s->runLogIndent, message);
         debuglog::AppendText(path, line + "\r\n");
-    } catch (...) {
+    } VEL_CATCH_ALL {
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <mutex>
 
+#include "util/Catch.h"
 #include "util/DebugLog.h"
 #include "util/DebugLogPlatform.h"
 #include "util/FileIO.h"
@@ -25,16 +26,16 @@ std::recursive_mutex& StreamMutex() {
 }  // namespace
 
 void LockStream() {
-    try {
+    VEL_TRY {
         StreamMutex().lock();
-    } catch (...) {
+    } VEL_CATCH_ALL {
     }
 }
 
 void UnlockStream() {
-    try {
+    VEL_TRY {
         StreamMutex().unlock();
-    } catch (...) {
+    } VEL_CATCH_ALL {
     }
 }
 

@@ -2,6 +2,7 @@
 //
 // Both directions work on the exact value with a small fixed-size big integer, so every result
 // is correctly rounded: a double is m * 2^e exactly, and a decimal text is D * 10^E exactly.
+#include "util/Catch.h"
 #include "util/DecimalText.h"
 
 #include <cstdint>
@@ -342,17 +343,17 @@ bool ParseDecimalText(const std::string& text, double& value) {
 }  // namespace
 
 std::string FixedDecimal(double value, int decimals) {
-    try {
+    VEL_TRY {
         return FixedDecimalText(value, decimals < 0 ? 0 : decimals > 60 ? 60 : decimals);
-    } catch (...) {  // out of memory for the text
+    } VEL_CATCH_ALL {  // out of memory for the text
         return std::string();
     }
 }
 
 bool ParseDecimal(const std::string& text, double& value) {
-    try {
+    VEL_TRY {
         return ParseDecimalText(text, value);
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return false;
     }
 }

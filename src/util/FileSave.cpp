@@ -4,33 +4,35 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 
+#include "util/Catch.h"
+#include "util/Clock.h"
 #include "util/FileIO.h"
 #include "util/StrUtils.h"
 
 namespace vel {
 
 std::string ReadFileBytes(const std::string& path, int64_t offset, size_t count) {
-    try {
+    VEL_TRY {
         BinaryFile f;
         if (offset < 0 || count == 0 || !f.OpenRead(path)) return std::string();
         const int64_t size = f.Size();
         if (size < 0 || offset >= size || !f.Seek(offset)) return std::string();
         const uint64_t avail = static_cast<uint64_t>(size - offset);
-        std::string bytes(static_cast<size_t>(avail < count ? avail : count), '\0');
+        const size_t want = static_cast<size_t>(avail < count ? avail : count);
+        if (!MemoryAvailable(want)) return std::string();
+        std::string bytes(want, '\0');
         bytes.resize(f.Read(&bytes[0], bytes.size()));
         return bytes;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return std::string();
     }
 }
 
 std::string TempNameBeside(const std::string& path) {
     static std::atomic<unsigned> counter{0};
-    const auto ticks = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto ticks = static_cast<unsigned long long>(MonotonicMs());
     for (;;) {
         const std::string name = path + ".~" + IntToStr(static_cast<int64_t>((ticks + counter++) % 1000000)) + ".tmp";
         struct stat st {};
@@ -47,7 +49,7 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
 
 bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
-    try {
+    VEL_TRY {
         const std::string temp = TempNameBeside(path);
         BinaryFile f;
         if (!f.Create(temp)) return false;
@@ -56,7 +58,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
         f.Close();
         RemoveFile(temp);
         return false;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return false;
     }
 }

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <vector>
 
+#include "util/Catch.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -112,7 +113,7 @@ int64_t WriteChunkSize(int64_t total, bool hasHook) {
 }
 
 bool WriteInChunks(const std::string& text, const WriteProgress& hook, const ChunkWriter& write) {
-    try {
+    VEL_TRY {
         const int64_t total = static_cast<int64_t>(text.size());
         const int64_t chunk = WriteChunkSize(total, static_cast<bool>(hook));
         if (!hook && chunk == 0) return total == 0 || write(text.data(), total) == total;
@@ -128,7 +129,7 @@ bool WriteInChunks(const std::string& text, const WriteProgress& hook, const Chu
             if (hook) hook(total, written, cancel);
         }
         return written == total;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return false;
     }
 }

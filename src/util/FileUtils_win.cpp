@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "util/Catch.h"
 #include "util/DebugLog.h"
 #include "util/StrUtils.h"
 #include "util/Utils.h"
@@ -98,7 +99,7 @@ std::string BaseName(const std::string& path, bool allExtensions) {
 }
 
 std::string ExePath(bool baseNameOnly) {
-    try {
+    VEL_TRY {
         std::vector<char> buf(MAX_PATH + 1, '\0');
         for (;;) {
             const DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
@@ -110,7 +111,7 @@ std::string ExePath(bool baseNameOnly) {
             if (buf.size() >= 32768) return "";
             buf.resize(buf.size() * 2);
         }
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return "";
     }
 }
@@ -146,7 +147,7 @@ int64_t FileSizeByName(const std::string& path) {
 }
 
 std::string ReadFilePart(const std::string& path, int64_t maxLength, bool trim, int64_t offset) {
-    try {
+    VEL_TRY {
         ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return "";
@@ -160,6 +161,7 @@ std::string ReadFilePart(const std::string& path, int64_t maxLength, bool trim, 
         LARGE_INTEGER pos;
         pos.QuadPart = offset;
         if (!SetFilePointerEx(file.get(), pos, nullptr, FILE_BEGIN)) return "";
+        if (!MemoryAvailable(static_cast<size_t>(length))) return "";
         std::string data(static_cast<size_t>(length), '\0');
         size_t done = 0;
         while (done < data.size()) {
@@ -169,14 +171,14 @@ std::string ReadFilePart(const std::string& path, int64_t maxLength, bool trim, 
             done += got;
         }
         return trim ? Trim(data) : data;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return "";
     }
 }
 
 bool WriteFileText(const std::string& path, const std::string& text, uint32_t dosDate, bool append,
                    const WriteProgress& hook) {
-    try {
+    VEL_TRY {
         ScopedHandle file;
         if (append) {
             file.reset(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
@@ -197,7 +199,7 @@ bool WriteFileText(const std::string& path, const std::string& text, uint32_t do
         });
         if (all && dosDate != 0) SetDosFileTime(h, dosDate);
         return all;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return false;
     }
 }
@@ -239,9 +241,9 @@ std::string FindFileInTree(const std::string& folder, const std::string& fileNam
     if (IsFile(base + fileName)) return base + fileName;
     for (const DirEntry& e : ListEntries(base + "*.*")) {
         std::string hit;
-        try {
+        VEL_TRY {
             if (IsPlainSubfolder(e)) hit = FindFileInTree(base + e.name, fileName);
-        } catch (...) {
+        } VEL_CATCH_ALL {
         }
         YieldX(0);
         if (!hit.empty()) return hit;
@@ -266,9 +268,9 @@ std::string FindDirInTree(const std::string& folder, const std::string& dirName)
     if (EndsWith("\\" + dirName, dir, true)) return dir;
     for (const DirEntry& e : ListEntries(dir + "\\*.*")) {
         std::string hit;
-        try {
+        VEL_TRY {
             if (IsPlainSubfolder(e)) hit = FindDirInTree(dir + "\\" + e.name, dirName);
-        } catch (...) {
+        } VEL_CATCH_ALL {
         }
         YieldX(0);
         if (!hit.empty()) return hit;
@@ -298,11 +300,11 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes) {
     for (const DirEntry& e : ListEntries(mask)) {
         if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         matched = true;
-        try {
+        VEL_TRY {
             const std::string path = folder + e.name;
             if (clearAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(path.c_str());
-        } catch (...) {
+        } VEL_CATCH_ALL {
         }
     }
     return matched;
@@ -318,13 +320,13 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const DeletePro
         if (cancel) break;
         if (!(e.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         const std::string sub = dir + "\\" + e.name;
-        try {
+        VEL_TRY {
             // A linked folder is removed as a link; what it points to is left alone.
             if (!(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteTree(sub, clearAttributes, nullptr);
             if (hook) hook(sub, cancel);
             if (clearAttributes) SetFileAttributesA(sub.c_str(), FILE_ATTRIBUTE_NORMAL);
             RemoveDirectoryA(sub.c_str());
-        } catch (...) {
+        } VEL_CATCH_ALL {
         }
         WaitPumping(0, 10);
     }
@@ -334,7 +336,7 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const DeletePro
 }
 
 bool DeleteMySelf(bool removeFolder, bool shortNames) {
-    try {
+    VEL_TRY {
         const std::string longBatch = TempDir(true) + "_DEL_ME_.BAT";
         std::string batch = longBatch;
         std::string exe = ExePath(false);
@@ -355,13 +357,13 @@ bool DeleteMySelf(bool removeFolder, bool shortNames) {
         if (!WriteFileText(longBatch, script)) return false;
         const std::string command = quote + batch + quote;
         return WinExec(command.c_str(), SW_HIDE) > 31;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return false;
     }
 }
 
 bool EjectCD(const std::string& path) {
-    try {
+    VEL_TRY {
         if (path.empty()) return false;
         const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
         if (letter < 'A' || letter > 'Z') return false;
@@ -381,7 +383,7 @@ bool EjectCD(const std::string& path) {
         DWORD bytes = 0;
         return DeviceIoControl(drive.get(), IOCTL_STORAGE_EJECT_MEDIA, nullptr, 0, nullptr, 0, &bytes, nullptr) !=
                FALSE;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return false;
     }
 }

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <new>
 
+#include "util/Catch.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -27,7 +28,7 @@ std::string StripQuotes(const std::string& value) {
 bool IniFile::Load(const std::string& path, std::string& error) {
     error.clear();
     sections_.clear();
-    try {
+    VEL_TRY {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
             error = "cannot open \"" + path + "\"";
@@ -40,7 +41,7 @@ bool IniFile::Load(const std::string& path, std::string& error) {
         }
         Parse(text);
         return true;
-    } catch (const std::exception&) {
+    } VEL_CATCH_ALL {
         error = "cannot read \"" + path + "\" (out of memory)";
         sections_.clear();
         return false;
@@ -49,7 +50,7 @@ bool IniFile::Load(const std::string& path, std::string& error) {
 
 void IniFile::Parse(const std::string& text) {
     sections_.clear();
-    try {
+    VEL_TRY {
         size_t pos = 0;
         if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
         Section* current = nullptr;
@@ -85,7 +86,7 @@ void IniFile::Parse(const std::string& text) {
                 if (SameName(e.first, key)) seen = true;
             if (!seen) current->entries.emplace_back(key, value);
         }
-    } catch (const std::bad_alloc&) {
+    } VEL_CATCH_ALL {
         sections_.clear();
     }
 }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "util/Catch.h"
 #include "util/RuntimeProc.h"
 #include "util/StrUtils.h"
 #include "util/SUB.h"
@@ -39,9 +40,9 @@ HANDLE g_captureInput = nullptr;  // write end of the running capture's standard
 // Runs body; a failure thrown by library code (allocation) gives the failure value instead.
 template <typename R, typename Body>
 R Guarded(R failure, Body&& body) {
-    try {
+    VEL_TRY {
         return body();
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return failure;
     }
 }
@@ -127,9 +128,9 @@ std::vector<SnapshotEntry> SnapshotProcesses() {
 using TWindowVisitor = std::function<bool(HWND window)>;  // false stops the enumeration
 
 BOOL CALLBACK VisitWindow(HWND window, LPARAM visitor) {
-    try {
+    VEL_TRY {
         return (*reinterpret_cast<TWindowVisitor*>(visitor))(window) ? TRUE : FALSE;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return FALSE;  // nothing may cross the system's enumeration
     }
 }
@@ -159,7 +160,7 @@ bool RunCommandCapture(const std::string& program, const std::string& params, WO
     output.clear();
     exitCode = kCaptureStartFailed;
     bool cancel = false;
-    try {
+    VEL_TRY {
         const std::string commandLine = CaptureCommandLine(program, params);
         auto startFailed = [&](const std::string& reason) {
             exitCode = kCaptureStartFailed;
@@ -219,7 +220,7 @@ bool RunCommandCapture(const std::string& program, const std::string& params, WO
         ReadPipe(errRead.get(), toErrors);
         g_captureInput = nullptr;
         return exitCode == 0;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         g_captureInput = nullptr;
         if (errors.empty()) errors = "RunCommandCapture: out of memory";
         return false;

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <set>
 
+#include "util/Catch.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -52,7 +54,7 @@ int SUB::Count(const std::string& list) {
 
 std::vector<std::string> SUB::Items(const std::string& list) {
     std::vector<std::string> items;
-    try {
+    VEL_TRY {
         if (Count(list) == 0) return items;
         const char delim = list.front();
         size_t start = 1;
@@ -62,7 +64,7 @@ std::vector<std::string> SUB::Items(const std::string& list) {
                 start = i + 1;
             }
         }
-    } catch (...) {
+    } VEL_CATCH_ALL {
         items.clear();
     }
     return items;
@@ -184,14 +186,19 @@ std::string SUB::Delete(const std::string& list, int index) {
 
 std::string SUB::SetItem(const std::string& list, int index, const std::string& value) {
     if (index < 0) return list;
-    try {
+    VEL_TRY {
         const std::string l = (list.empty() || IsNulList(list)) ? std::string("|") : list;
         std::vector<std::string> items = Items(l);
-        if (static_cast<size_t>(index) >= items.size()) items.resize(static_cast<size_t>(index) + 1);
+        if (static_cast<size_t>(index) >= items.size()) {
+            const size_t count = static_cast<size_t>(index) + 1;
+            if (count > SIZE_MAX / sizeof(std::string) || !MemoryAvailable(count * sizeof(std::string)))
+                return list;
+            items.resize(count);
+        }
         items[static_cast<size_t>(index)] = value;
         if (!AnyContains(items, l.front())) return JoinWith(l.front(), items);
         return Normalize(JoinNul(items));
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return list;
     }
 }

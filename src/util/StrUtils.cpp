@@ -2,11 +2,12 @@
 #include "util/StrUtils.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <limits>
 
+#include "util/Catch.h"
+#include "util/Clock.h"
 #include "util/DecimalText.h"
 #include "util/SUB.h"
 
@@ -97,8 +98,7 @@ std::string TwoDigits(int n) { return IntZeroPad(n, 2); }
 uint64_t NextRandom() {
     static uint64_t state = [] {
         int local = 0;
-        const uint64_t t = static_cast<uint64_t>(
-            std::chrono::high_resolution_clock::now().time_since_epoch().count());
+        const uint64_t t = UnixTimeMs() * 1000003u ^ MonotonicMs();
         const uint64_t a = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&local));
         const uint64_t c = static_cast<uint64_t>(std::clock());
         return t ^ (a << 17 | a >> 47) ^ (c << 40);
@@ -165,7 +165,7 @@ std::string ReplaceText(const std::string& text, const std::string& find, const 
     if (text.empty() || find.empty()) return trim ? Trim(text) : text;
     if (lastOcc <= 0) lastOcc = firstOcc;
     std::string out;
-    try {
+    VEL_TRY {
         out.reserve(text.size());
         int n = 0;
         size_t done = 0;  // characters of text already copied
@@ -186,7 +186,7 @@ std::string ReplaceText(const std::string& text, const std::string& find, const 
             p = PosEx(find, text, static_cast<int>(done + 1), ignoreCase);
         }
         out.append(text, done, std::string::npos);
-    } catch (...) {
+    } VEL_CATCH_ALL {
         out = text;
     }
     return trim ? Trim(out) : out;
@@ -203,14 +203,14 @@ std::string ReplaceAllCI(const std::string& text, const std::string& find, const
 std::string ReplaceRepeat(const std::string& text, const std::string& find, const std::string& repl, bool trim) {
     std::string s = text;
     if (!find.empty() && repl.find(find) == std::string::npos) {
-        try {
+        VEL_TRY {
             // A new occurrence can only start shortly before the piece just replaced.
             size_t p = s.find(find);
             while (p != std::string::npos) {
                 s.replace(p, find.size(), repl);
                 p = s.find(find, p >= find.size() ? p - find.size() + 1 : 0);
             }
-        } catch (...) {
+        } VEL_CATCH_ALL {
             s = text;
         }
     }
@@ -482,11 +482,9 @@ double ClampFloat(double value, double low, double high) {
 // ---------------------------------------------------------------- dates and times
 
 double NowDateTime() {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t t = system_clock::to_time_t(now);
-    const int64_t ms =
-        duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    const uint64_t now = UnixTimeMs();
+    const std::time_t t = static_cast<std::time_t>(now / 1000);
+    const int64_t ms = static_cast<int64_t>(now % 1000);
     std::tm tm{};
 #ifdef _WIN32
     const std::tm* p = std::localtime(&t);  // per-thread buffer in the Windows C runtime
@@ -585,7 +583,7 @@ std::string XorStream(const std::string& text, unsigned char key) {
 std::string ScrambleText(const std::string& text, bool encode, bool hexadecimal) {
     const std::string prefix = kScramblePrefix;
     const bool marked = StartsWith(prefix, text, false);
-    try {
+    VEL_TRY {
         if (encode) {
             if (marked) return text;
             const unsigned char key = static_cast<unsigned char>(RandomInRange(1, 255));
@@ -610,7 +608,7 @@ std::string ScrambleText(const std::string& text, bool encode, bool hexadecimal)
             if (HexValue(c) < 0) return text;
         const std::string bytes = HexToBytes(hex);
         return XorStream(bytes.substr(1), static_cast<unsigned char>(bytes[0]));
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return text;
     }
 }

@@ -8,6 +8,7 @@
 #include <exception>
 #include <vector>
 
+#include "util/Catch.h"
 #include "util/DebugLog.h"
 #include "util/StrUtils.h"
 
@@ -100,8 +101,6 @@ public:
     IniLockGuard& operator=(const IniLockGuard&) = delete;
 };
 
-std::string ExceptionText(const std::exception& e) { return e.what(); }
-
 }  // namespace
 
 // ---- Windows version ----------------------------------------------------------------------------
@@ -137,7 +136,7 @@ bool IsServerOS() {
 // ---- Version resources --------------------------------------------------------------------------
 
 std::string GetExeVersion(const std::string& file, int width, int count) {
-    try {
+    VEL_TRY {
         const std::vector<char> buf = VersionResource(file.empty() ? ExePath(false) : file);
         if (buf.empty()) return "";
         VS_FIXEDFILEINFO* info = nullptr;
@@ -150,14 +149,14 @@ std::string GetExeVersion(const std::string& file, int width, int count) {
         std::string text;
         for (WORD part : parts) text += (text.empty() ? "" : ".") + IntToStr(part);
         return (width > 1 || count < 4) ? FormatVersion(text, width, count) : text;
-    } catch (const std::exception& e) {
-        LogException(ExceptionText(e), "Utils.GetExeVersion()", "");
+    } VEL_CATCH_ALL {
+        LogException(CaughtText(), "Utils.GetExeVersion()", "");
         return "";
     }
 }
 
 std::string GetProductVersion(const std::string& file, int width, int count) {
-    try {
+    VEL_TRY {
         const std::vector<char> buf = VersionResource(file.empty() ? ExePath(false) : file);
         if (buf.empty()) return "";
         const WORD* translation = nullptr;
@@ -176,8 +175,8 @@ std::string GetProductVersion(const std::string& file, int width, int count) {
             return "";
         const std::string text = ReplaceChar(std::string(value, strnlen(value, len)), ',', '.');
         return (width > 1 || count < 4) ? FormatVersion(text, width, count) : text;
-    } catch (const std::exception& e) {
-        LogException(ExceptionText(e), "Utils.GetProductVersion()", "");
+    } VEL_CATCH_ALL {
+        LogException(CaughtText(), "Utils.GetProductVersion()", "");
         return "";
     }
 }
@@ -192,7 +191,7 @@ HKEY ParseRegPath(const std::string& path, std::string& subKey) {
 
 std::string ReadRegString(const std::string& path, const std::string& valueName, const std::string& def,
                           bool use64View) {
-    try {
+    VEL_TRY {
         std::string subKey;
         const HKEY root = ParseRegPath(path, subKey);
         ScopedKey key;
@@ -217,7 +216,7 @@ std::string ReadRegString(const std::string& path, const std::string& valueName,
             return ReplaceAll(s, std::string(1, '\0'), "<0>");
         }
         return std::string(buf.data(), strnlen(buf.data(), size));
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return def;
     }
 }
@@ -241,14 +240,14 @@ std::string ReadIniString(const std::string& file, const std::string& section, c
                           const std::string& def) {
     IniLockGuard guard;
     std::string result = def;
-    try {
+    VEL_TRY {
         if (section.empty() || key.empty()) return result;
         std::vector<char> buf(32769, '\0');
         const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), buf.data(),
                                                  static_cast<DWORD>(buf.size()), file.c_str());
         if (n > 0) result.assign(buf.data(), n);
         if (n > 10240) DebugLine("ReadIniString SizeError=" + IntToStr(n));
-    } catch (...) {
+    } VEL_CATCH_ALL {
         DebugLine("EXCEPTION --- Utils.ReadIniString()  " + LastErrorText());
     }
     return result;
@@ -286,7 +285,7 @@ std::string GetMachineName() {
 
 std::string GetAccountDomain(const std::string& account) {
     if (account.empty()) return "";
-    try {
+    VEL_TRY {
         DWORD sidSize = 0;
         DWORD domainSize = 0;
         SID_NAME_USE use;
@@ -297,7 +296,7 @@ std::string GetAccountDomain(const std::string& account) {
         if (!LookupAccountNameA(nullptr, account.c_str(), sid.data(), &sidSize, domain.data(), &domainSize, &use))
             return "";
         return std::string(domain.data(), strnlen(domain.data(), domain.size()));
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return "";
     }
 }
@@ -347,7 +346,7 @@ int64_t MilliCounter() {
 }
 
 void YieldX(DWORD ms) {
-    try {
+    VEL_TRY {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
@@ -359,10 +358,8 @@ void YieldX(DWORD ms) {
             DispatchMessageA(&msg);
         }
         Sleep(ms);
-    } catch (const std::exception& e) {
-        LogException(ExceptionText(e), "YieldX", "");
-    } catch (...) {
-        LogException("unknown exception", "YieldX", "");
+    } VEL_CATCH_ALL {
+        LogException(CaughtText(), "YieldX", "");
     }
 }
 
@@ -400,11 +397,11 @@ POINT CenterInWorkArea(int width, int height) {
 
 std::string GetWindowTextStr(HWND wnd) {
     if (!wnd) return "";
-    try {
+    VEL_TRY {
         std::vector<char> buf(102401, '\0');
         const int n = GetWindowTextA(wnd, buf.data(), static_cast<int>(buf.size()));
         return n > 0 ? std::string(buf.data(), static_cast<size_t>(n)) : std::string();
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return "";
     }
 }

@@ -1,13 +1,14 @@
 // Version texts.
 #include "util/Version.h"
 
+#include "util/Catch.h"
 #include "util/SUB.h"
 
 namespace vel {
 
 std::string FormatVersion(const std::string& text, int width, int count) {
     if (count < 1) return "";
-    try {
+    VEL_TRY {
         std::string digits;
         for (char c : text) {
             if (c == ',') c = '.';
@@ -30,7 +31,7 @@ std::string FormatVersion(const std::string& text, int width, int count) {
             out += number;
         }
         return out;
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return "";
     }
 }

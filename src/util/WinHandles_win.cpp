@@ -1,4 +1,5 @@
 // Library loading restricted to the system folder.
+#include "util/Catch.h"
 #include "util/WinHandles.h"
 
 #include <vector>
@@ -22,13 +23,13 @@ bool SearchFlagsSupported() {
 HMODULE LoadSystemLibrary(const std::string& name) {
     if (name.empty() || name.find_first_of("\\/:") != std::string::npos) return nullptr;
     if (SearchFlagsSupported()) return LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    try {
+    VEL_TRY {
         std::vector<char> dir(MAX_PATH + 1, '\0');
         const UINT n = GetSystemDirectoryA(dir.data(), static_cast<UINT>(dir.size()));
         if (n == 0 || n >= dir.size()) return nullptr;
         const std::string path = std::string(dir.data(), n) + "\\" + name;
         return LoadLibraryA(path.c_str());
-    } catch (...) {
+    } VEL_CATCH_ALL {
         return nullptr;
     }
 }
