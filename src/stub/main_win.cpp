@@ -9,33 +9,16 @@
 #include "stub/StubState.h"
 #include "util/DllSearch_win.h"
 
-// Size: the stub never lets an exception escape, and the code that catches library errors only
-// needs to know that an operation failed. Replacing the C++ library's error raisers and its
-// default terminate handler keeps its exception classes, their strings and the symbol demangler
-// (well over 60 KB together) out of the image.
+// The stub is built without C++ exceptions (see the root CMakeLists.txt): a library failure (out
+// of memory, or a container asked for an impossible size) cannot be handed back to the operation,
+// so the setup ends here, saying why. Sizes read from files are checked before they are
+// allocated, so damaged input never ends up here. Allocation goes straight to the C runtime, and
+// the C++ library's error raisers and terminate handler are replaced, which also keeps its
+// exception classes, their strings and the symbol demangler out of the image.
 #if defined(__cpp_exceptions)
+#error "the stub is built without C++ exceptions"
+#endif
 
-// Built with exceptions (the test builds): every library error arrives as std::bad_alloc.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx
-namespace std {
-void __throw_bad_alloc() { throw std::bad_alloc(); }
-void __throw_bad_array_new_length() { throw std::bad_alloc(); }
-void __throw_bad_function_call() { throw std::bad_alloc(); }
-void __throw_length_error(const char*) { throw std::bad_alloc(); }
-void __throw_logic_error(const char*) { throw std::bad_alloc(); }
-void __throw_out_of_range(const char*) { throw std::bad_alloc(); }
-void __throw_out_of_range_fmt(const char*, ...) { throw std::bad_alloc(); }
-void __throw_invalid_argument(const char*) { throw std::bad_alloc(); }
-}  // namespace std
-
-#else
-
-// The shipping build has no exceptions: a library failure (out of memory, or a container asked
-// for an impossible size) cannot be handed back to the operation, so the setup ends here, saying
-// why. Sizes read from files are checked before they are allocated, so damaged input never ends
-// up here. Allocation goes straight to the C runtime; nothing in the image raises or unwinds.
 namespace {
 [[noreturn]] void LibraryFailure() {
     MessageBoxA(nullptr, "Not enough memory to continue the setup.", "Setup",
@@ -70,8 +53,6 @@ void __throw_out_of_range(const char*) { LibraryFailure(); }
 void __throw_out_of_range_fmt(const char*, ...) { LibraryFailure(); }
 void __throw_invalid_argument(const char*) { LibraryFailure(); }
 }  // namespace std
-
-#endif
 
 int main() {
     // Before anything loads a library by name: search only the system folder, never the folder a
