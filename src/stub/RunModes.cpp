@@ -62,6 +62,11 @@ const char* BranchName(StubBranch b) {
     return "?";
 }
 
+int64_t AgentStartWaitSeconds(int64_t requested) {
+    constexpr int64_t kMaxSeconds = 0xFFFFFFFFLL / 1000;  // 49 days in a 32-bit millisecond count
+    return requested < 0 ? 0 : requested > kMaxSeconds ? kMaxSeconds : requested;
+}
+
 std::string AgentCopyArguments(const std::string& transient, const std::string& delay) {
     std::string args;
     if (!transient.empty()) args += " /TRANSIENTx=" + transient;

@@ -55,6 +55,10 @@ struct RunFacts {
 StubBranch ChooseBranch(const RunFacts& f);
 const char* BranchName(StubBranch b);
 
+// "/WAIT=" seconds before the plain agent makes its copy, limited to what a wait in milliseconds
+// can hold (a negative value waits not at all).
+int64_t AgentStartWaitSeconds(int64_t requested);
+
 // Arguments of the agent copy: " /TRANSIENTx=" + transient, then " /SleepX=" + delay (each when given).
 std::string AgentCopyArguments(const std::string& transient, const std::string& delay);
 // Command-line arguments of the span copy (trimmed), given this run's command-line tail.

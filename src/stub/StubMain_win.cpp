@@ -143,10 +143,8 @@ int CreateAndRun_X_Exe(int unused) {
                          SameTextTrimmed(OwnFileName(), agent);
     if (proceed) {
         DebugLine(Pid() + " CreateAndRun_X_Exe-2");
-        const int64_t wait = GetSwitchInt("/WAIT=", 0);
-        char line[64];
-        wsprintfA(line, "Wait %d SEC", static_cast<int>(wait));
-        RunLog(line);
+        const int64_t wait = AgentStartWaitSeconds(GetSwitchInt("/WAIT=", 0));
+        RunLog("Wait " + IntToStr(wait) + " SEC");
         if (wait > 0) WaitPumping(0, static_cast<DWORD>(wait * 1000));
 
         const std::string xPath = FolderPart(g_ownPath) + "X_" + OwnFileName();

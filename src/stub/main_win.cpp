@@ -8,6 +8,8 @@
 #include "stub/StubMain.h"
 #include "stub/StubState.h"
 #include "util/DllSearch_win.h"
+#include "util/StrUtils.h"
+#include "util/Utils.h"
 
 // The stub is built without C++ exceptions (see the root CMakeLists.txt): a library failure (out
 // of memory, or a container asked for an impossible size) cannot be handed back to the operation,
@@ -58,6 +60,8 @@ int main() {
     // Before anything loads a library by name: search only the system folder, never the folder a
     // downloaded setup file sits in.
     vel::HardenDllSearch();
+    // Rates and sizes shown to the user follow the user's decimal convention.
+    vel::SetDecimalSeparator(vel::UserDecimalSeparator());
     vel::StubMain();
     return vel::StubExitCode();
 }

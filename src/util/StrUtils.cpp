@@ -202,7 +202,11 @@ std::string ReplaceAllCI(const std::string& text, const std::string& find, const
 
 std::string ReplaceRepeat(const std::string& text, const std::string& find, const std::string& repl, bool trim) {
     std::string s = text;
-    if (!find.empty() && repl.find(find) == std::string::npos) {
+    if (!find.empty() && repl.find(find) == std::string::npos && repl.size() >= find.size()) {
+        // A replacement that does not shrink the text could create new occurrences for ever
+        // ("ab" by "bbaa" in "aab"): each occurrence of the original text is replaced once.
+        s = ReplaceAll(s, find, repl);
+    } else if (!find.empty() && repl.find(find) == std::string::npos) {
         VEL_TRY {
             // A new occurrence can only start shortly before the piece just replaced.
             size_t p = s.find(find);
@@ -300,12 +304,18 @@ std::string Enclose(const std::string& text, char c, bool stripFirst) {
 
 std::string PadLeft(const std::string& text, int width, char pad) {
     std::string s = text;
+    // Widened first: the negation of INT_MIN does not fit an int.
+    int64_t target = width;
     if (width < -2) {
-        width = -width;
-        if (s.size() > static_cast<size_t>(width)) s = s.substr(0, static_cast<size_t>(width - 1)) + ".";
+        target = -target;
+        if (s.size() > static_cast<uint64_t>(target)) s = s.substr(0, static_cast<size_t>(target - 1)) + ".";
     }
-    if (width <= 0 || s.size() >= static_cast<size_t>(width)) return s;
-    return std::string(static_cast<size_t>(width) - s.size(), pad) + s;
+    if (target <= 0 || s.size() >= static_cast<uint64_t>(target)) return s;
+    std::string out;
+    out.reserve(static_cast<size_t>(target));
+    out.append(static_cast<size_t>(target) - s.size(), pad);
+    out += s;
+    return out;
 }
 
 std::string ZeroPad(const std::string& text, int width) { return PadLeft(text, width, '0'); }
@@ -361,13 +371,22 @@ double ParseFloatDot(const std::string& text, double def) {
     return ParseDecimal(s, v) ? v : def;
 }
 
+namespace {
+std::string g_decimalSeparator = ".";
+}  // namespace
+
+void SetDecimalSeparator(const std::string& separator) {
+    g_decimalSeparator = separator.empty() ? std::string(".") : separator;
+}
+
 std::string FloatText(double value, int decimals, bool stripZeros) {
     std::string s = FixedText(value, decimals);
-    if (!stripZeros || s.find('.') == std::string::npos) return s;
-    s = TrimChar(s, '0', true);
-    if (s.find('.') != 0) s = TrimChar(s, '.', true);
-    if (s == "." || s.empty()) s = "0";
-    return s;
+    if (stripZeros && s.find('.') != std::string::npos) {
+        s = TrimChar(s, '0', true);
+        if (s.find('.') != 0) s = TrimChar(s, '.', true);
+        if (s == "." || s.empty()) s = "0";
+    }
+    return g_decimalSeparator == "." ? s : ReplaceAll(s, ".", g_decimalSeparator);
 }
 
 int64_t ParseInt(const std::string& text, int base, int64_t def) {

@@ -48,8 +48,11 @@ std::string FormatUnits(bool thousands, int decimals, double divisor, double val
 std::string FormatKB(bool thousands, int decimals, double value);
 std::string FormatMB(bool thousands, int decimals, double value);
 double ParseFloatDot(const std::string& text, double def);
-// Portable code knows no user decimal convention: the decimal point is always ".".
+// Fixed-point text with the decimal separator set by SetDecimalSeparator ("." until then); the
+// zeros are stripped as if the separator were ".".
 std::string FloatText(double value, int decimals, bool stripZeros);
+// The user's decimal separator for FloatText; an empty text restores ".".
+void SetDecimalSeparator(const std::string& separator);
 int64_t ParseInt(const std::string& text, int base, int64_t def);
 int64_t HexToInt(const std::string& text, int64_t def);
 // Trimmed decimal with optional sign, or hex after "$" / "0x"; def when not a number or out of range.

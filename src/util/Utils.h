@@ -67,6 +67,8 @@ std::string GetLoginName();
 std::string GetMachineName();
 std::string GetAccountDomain(const std::string& account);
 std::string GetUserDomain();
+// The user's decimal separator ("." when the locale gives none).
+std::string UserDecimalSeparator();
 
 // ---- Command line and processes -----------------------------------------------------------------
 

@@ -301,6 +301,11 @@ std::string GetAccountDomain(const std::string& account) {
     }
 }
 
+std::string UserDecimalSeparator() {
+    char buf[8] = {};
+    return GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, sizeof buf) > 1 ? std::string(buf) : ".";
+}
+
 std::string GetUserDomain() { return GetAccountDomain(GetLoginName()); }
 
 // ---- Command line and processes -----------------------------------------------------------------

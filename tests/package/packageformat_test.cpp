@@ -375,6 +375,9 @@ TEST(SplitTokenedText, TakesTheTokenAndTheRemainder) {
     const TokenedText three = SplitTokenedText("h|" + token + "|a|b");
     EXPECT_EQ(three.token, "abc");
     EXPECT_EQ(three.remainder, "");
+    const TokenedText one = SplitTokenedText("head|" + token);
+    EXPECT_EQ(one.token, "abc");
+    EXPECT_EQ(one.remainder, "");
     const TokenedText none = SplitTokenedText("no bars here");
     EXPECT_TRUE(IsDecimal(none.token));
     EXPECT_EQ(none.remainder, "");

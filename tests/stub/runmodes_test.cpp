@@ -67,6 +67,19 @@ TEST(RunModes, ArgumentsOfTheCopies) {
               "/lang=de /SpanCdLvl=2 /SpanDiskFName1=\"D:\\s.exe.001\" /OriginExe=\"D:\\s.exe\"");
 }
 
+TEST(RunModes, AgentStartWaitStaysWithinAMillisecondCount) {
+    const struct { int64_t requested, seconds; } cases[] = {
+        {0, 0}, {30, 30}, {-5, 0}, {4294967, 4294967}, {4294968, 4294967},
+        {INT64_MAX, 4294967},  // times 1000 would overflow
+        {INT64_MIN, 0},
+    };
+    for (const auto& c : cases) {
+        const int64_t s = AgentStartWaitSeconds(c.requested);
+        EXPECT_EQ(s, c.seconds) << c.requested;
+        EXPECT_LE(s * 1000, int64_t(0xFFFFFFFF)) << c.requested;
+    }
+}
+
 TEST(RunModes, ForwardedRequests) {
     const std::string x = "C:\\App\\X_Updater.exe";
     ParamRequests r;

@@ -1,5 +1,7 @@
 #include "util/StrUtils.h"
 
+#include <climits>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -93,6 +95,9 @@ TEST(StrUtilsTest, ReplaceRepeatCharAndFilter) {
     };
     for (const auto& c : cases) EXPECT_EQ(ReplaceRepeat(c.text, c.find, c.repl, c.trim), c.expected) << c.text;
     EXPECT_EQ(ReplaceRepeat(std::string(20000, ' '), "  ", " ", false), " ");
+    // A replacement that makes the text grow could go on for ever: each original occurrence once.
+    EXPECT_EQ(ReplaceRepeat("aab", "ab", "bbaa", false), "abbaa");
+    EXPECT_EQ(ReplaceRepeat("xabyab", "ab", "ba", false), "xbayba");
 
     EXPECT_EQ(ReplaceChar("a/b/c", '/', '\\'), "a\\b\\c");
     EXPECT_EQ(ReplaceChar("a/b", '/', '/'), "a/b");
@@ -157,6 +162,10 @@ TEST(StrUtilsTest, Widths) {
         {"abcdef", 3, "abcdef"}, {"abc", -2, "abc"},       {"abc", 0, "abc"},     {"", 2, "  "},
     };
     for (const auto& c : cases) EXPECT_EQ(PadLeft(c.text, c.width, ' '), c.expected) << c.text << " " << c.width;
+    // The most negative width is no text's length: nothing is cut, and it is padded to 2^31.
+    const std::string wide = PadLeft("abc", INT_MIN, '.');
+    EXPECT_EQ(wide.size(), size_t(1) << 31);
+    EXPECT_EQ(wide.compare(wide.size() - 4, 4, ".abc"), 0);
     EXPECT_EQ(ZeroPad("7", 3), "007");
     EXPECT_EQ(IntZeroPad(7, 2), "07");
     EXPECT_EQ(IntZeroPad(2026, 2), "2026");
@@ -203,6 +212,15 @@ TEST(StrUtilsTest, SizesAndFloats) {
         {2.345, 2, false, "2.35"},
     };
     for (const auto& c : ft) EXPECT_EQ(FloatText(c.value, c.decimals, c.strip), c.expected) << c.value;
+
+    // The user's decimal separator: zeros are stripped around it as around ".".
+    SetDecimalSeparator(",");
+    EXPECT_EQ(FloatText(1.5, 3, true), "1,5");
+    EXPECT_EQ(FloatText(0.5, 2, true), ",5");
+    EXPECT_EQ(FloatText(2, 3, true), "2");
+    EXPECT_EQ(FloatText(1234.25, 2, false), "1234,25");
+    SetDecimalSeparator("");
+    EXPECT_EQ(FloatText(1.5, 3, false), "1.500");
 }
 
 TEST(StrUtilsTest, IntegerParsing) {
