@@ -20,6 +20,17 @@ wine_env_start() {
     "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
     "$WINESERVER" -w || true
   fi
+  # A drive with little room (T:, a few MB of tmpfs), for the low-space scenarios. Mounting needs
+  # root; the scenarios say they were skipped when it cannot be mounted.
+  VEL_SMALL_MOUNT="$tree/smalltemp"
+  mkdir -p "$VEL_SMALL_MOUNT"
+  if mountpoint -q "$VEL_SMALL_MOUNT" || mount -t tmpfs -o size=4m tmpfs "$VEL_SMALL_MOUNT" 2>/dev/null; then
+    ln -sfn "$VEL_SMALL_MOUNT" "$WINEPREFIX/dosdevices/t:"
+    export VEL_SMALL_TEMP='T:\'
+  else
+    echo "note: no small temp drive (tmpfs mount refused): the low-space scenarios are skipped"
+    VEL_SMALL_MOUNT=
+  fi
   "$WINESERVER" -f -p >/dev/null 2>&1 &
   VEL_WINESERVER_PID=$!
   sleep 0.5
@@ -34,5 +45,7 @@ wine_env_stop() {
     kill "$VEL_WINESERVER_PID" 2>/dev/null || true
   fi
   [ -n "${VEL_XVFB_PID:-}" ] && kill "$VEL_XVFB_PID" 2>/dev/null || true
+  [ -n "${VEL_SMALL_MOUNT:-}" ] && umount "$VEL_SMALL_MOUNT" 2>/dev/null || true
+  unset VEL_SMALL_TEMP VEL_SMALL_MOUNT
   VEL_WINESERVER_PID= VEL_XVFB_PID=
 }

@@ -288,6 +288,16 @@ protected:
 
     EngineRecord Record() const { return EngineRecord::Read(record_); }
 
+    // A setup over the stub file and two part files ("data\\more.bin" spans them); returns part 2.
+    std::string BuildThreeParts() {
+        opt_.partSize = 2000000;  // the stub image fills most of the first file
+        EXPECT_TRUE(WriteWholeFile(input_ + "\\data\\more.bin", testsupport::RandomBytes(2500000, 9)));
+        const BuildReport report = Build();
+        EXPECT_GE(report.files.size(), 3u);
+        EXPECT_NE(GetFileAttributesA((opt_.output + ".003").c_str()), INVALID_FILE_ATTRIBUTES);
+        return opt_.output + ".002";
+    }
+
     // Every input file arrived with its size, contents and date.
     void ExpectAllFilesExtracted(const EngineRecord& rec) const {
         const auto files = rec.Files();
@@ -333,12 +343,8 @@ TEST_F(StubRun, OneSetupFileRunsTheEngineWithItsCommandLineAndCleansUp) {
 }
 
 TEST_F(StubRun, PackageOverThreePartFiles) {
-    opt_.partSize = 2000000;  // the stub image fills most of the first file
-    ASSERT_TRUE(WriteWholeFile(input_ + "\\data\\more.bin", testsupport::RandomBytes(2500000, 9)));
-    const BuildReport report = Build();
-    ASSERT_GE(report.files.size(), 3u);
-    const std::string part2 = opt_.output + ".002";
-    ASSERT_NE(GetFileAttributesA((opt_.output + ".003").c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::string part2 = BuildThreeParts();
+    ASSERT_FALSE(HasFailure());
     // The big file is spread over records in more than one part: they must be appended in order.
     PackageDescription desc;
     ASSERT_EQ(DescribePackage(opt_.output, desc), "");
@@ -784,6 +790,190 @@ TEST_F(StubRun, WindowLayoutFollowsTheCharset) {
         EXPECT_EQ(SendMessageA(mainBar, PBM_GETRANGE, FALSE, 0), 3);
         EXPECT_EQ(p.Wait(), 0);
         DeleteFileA(record_.c_str());
+    }
+}
+
+// ---- Room on the temp drive, disks and extraction folders ---------------------------------------
+
+// A registry value of HKEY_CURRENT_USER for one scope.
+class RegValue {
+public:
+    RegValue(const std::string& key, const std::string& name, const std::string& value) : key_(key), name_(name) {
+        HKEY k = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr) ==
+            ERROR_SUCCESS) {
+            RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                           DWORD(value.size() + 1));
+            RegCloseKey(k);
+        }
+    }
+    ~RegValue() {
+        HKEY k = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {
+            RegDeleteValueA(k, name_.c_str());
+            RegCloseKey(k);
+        }
+    }
+
+private:
+    std::string key_, name_;
+};
+
+// Answers every box a run shows with the first button found; returns the texts in order.
+std::vector<std::string> AnswerBoxes(StubProcess& p, long& exitCode) {
+    std::vector<std::string> texts;
+    const DWORD start = GetTickCount();
+    while (p.Running() && GetTickCount() - start < kRunLimitMs) {
+        if (HWND box = WaitForBox(p, 300)) {
+            texts.push_back(BoxText(box));
+            for (const char* b : {"&OK", "&No", "&Cancel"})
+                if (ClickButton(box, b)) break;
+            Pump(500);
+        }
+    }
+    exitCode = p.Wait();
+    return texts;
+}
+
+TEST_F(StubRun, ForcedDiskPromptAsksForEveryPartEvenWhenPresent) {
+    BuildThreeParts();
+    ASSERT_FALSE(HasFailure());
+    RegValue force("Software\\Dorvanik\\Velnor\\SpanDisk", "ForcePrompt", "1");
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    StubProcess p;
+    ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+    for (const char* disk : {"DISK #2", "DISK #3"}) {
+        HWND box = WaitForBox(p, 30000);
+        ASSERT_NE(box, nullptr) << disk;
+        EXPECT_NE(BoxText(box).find(disk), std::string::npos) << BoxText(box);
+        ASSERT_TRUE(ClickButton(box, "&OK"));
+        Pump(800);
+    }
+    EXPECT_EQ(p.Wait(), 0);
+    ExpectAllFilesExtracted(Record());
+    EXPECT_EQ(Record().Files().at("data\\more.bin"), FileFacts(input_ + "\\data\\more.bin"));
+}
+
+TEST_F(StubRun, ContinuationPartWithoutPackageMagicIsDamage) {
+    const std::string part2 = BuildThreeParts();
+    ASSERT_FALSE(HasFailure());
+    std::string bytes = ReadWholeFile(part2);
+    ASSERT_GT(bytes.size(), 74u);
+    const size_t magicAt = bytes.size() - 74 + 12;
+    ASSERT_EQ(bytes.substr(magicAt, 4), testsupport::LE32(kPackageMagic));
+    bytes[magicAt] ^= 0x01;
+    ASSERT_TRUE(WriteWholeFile(part2, bytes));
+
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    long code = 0;
+    const std::string text = RunExpectingErrorBox(Quoted(opt_.output), dir_.Path(), code);
+    EXPECT_NE(text.find("damaged"), std::string::npos) << text;
+    EXPECT_EQ(code, 1);
+    EXPECT_FALSE(Record().Has("CommandLine"));
+}
+
+TEST_F(StubRun, ExtractionFolderOfARunningStubIsNeverTaken) {
+    Build();
+    // Another copy of the same setup file, with the same date: same extraction folder name.
+    const std::string other = dir_.File("other.exe");
+    ASSERT_TRUE(CopyFileA(opt_.output.c_str(), other.c_str(), FALSE));
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "SETUP_" + std::to_string(DosTimeOf(opt_.output) & 0xFFFF);
+    // What a crashed run left there is cleared before extraction.
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(folder + "\\stale.txt", "left over"));
+
+    const std::string record2 = dir_.File("record2.txt");
+    EnvVar sleep("VEL_ENGINE_SLEEP_MS", "5000");
+    StubProcess first, second;
+    {
+        EnvVar rec("VEL_ENGINE_RECORD", record_);
+        ASSERT_TRUE(first.Start(Quoted(opt_.output), dir_.Path()));
+    }
+    const DWORD start = GetTickCount();
+    while (!Record().Has("CommandLine")) {
+        ASSERT_LT(GetTickCount() - start, 30000u) << "first engine did not start";
+        Pump(100);
+    }
+    {
+        EnvVar rec("VEL_ENGINE_RECORD", record2);
+        ASSERT_TRUE(second.Start(Quoted(other), dir_.Path()));
+    }
+    EXPECT_EQ(second.Wait(), 0);
+    EXPECT_EQ(first.Wait(), 0);
+
+    const EngineRecord r1 = Record(), r2 = EngineRecord::Read(record2);
+    EXPECT_EQ(FolderOf(r1.Get("ExePath")), folder);
+    EXPECT_EQ(r1.Files().count("stale.txt"), 0u);
+    EXPECT_EQ(FolderOf(r2.Get("ExePath")), folder + "_" + std::to_string(second.Pid()));
+    ExpectAllFilesExtracted(r1);
+    ExpectAllFilesExtracted(r2);
+    EXPECT_FALSE(FolderExists(folder));
+    EXPECT_FALSE(FolderExists(folder + "_" + std::to_string(second.Pid())));
+}
+
+// A small drive for the temp folder: a few MB that the test environment mounts as a drive of its
+// own and names in VEL_SMALL_TEMP.
+std::string SmallTempFolder() {
+    char path[MAX_PATH] = {};
+    if (!GetEnvironmentVariableA("VEL_SMALL_TEMP", path, sizeof path)) return std::string();
+    return FolderExists(path) ? path : std::string();
+}
+
+TEST_F(StubRun, TooLittleRoomOnTheTempDrive) {
+    const std::string small = SmallTempFolder();
+    if (small.empty()) GTEST_SKIP() << "VEL_SMALL_TEMP (a small mounted folder) is not set up";
+    // More than the small drive holds, and incompressible.
+    ASSERT_TRUE(WriteWholeFile(input_ + "\\data\\big.bin", testsupport::RandomBytes(6000000, 11)));
+    Build();
+    EnvVar tmp("TMP", small), temp("TEMP", small);
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+
+    // A roomier fixed drive (C:) takes the extraction instead, without a question.
+    {
+        SCOPED_TRACE("roomier drive");
+        ASSERT_EQ(GetFileAttributesA("C:\\TEMP"), INVALID_FILE_ATTRIBUTES) << "C:\\TEMP exists in the test prefix";
+        EXPECT_EQ(Run(""), 0);
+        const std::string folder = FolderOf(Record().Get("ExePath"));
+        EXPECT_EQ(folder.rfind("C:\\TEMP_", 0), 0u) << folder;
+        ExpectAllFilesExtracted(Record());
+        EXPECT_FALSE(FolderExists(folder)) << "alternate folder left behind";
+        EXPECT_FALSE(FolderExists("C:\\TEMP")) << "probe folder left behind";
+    }
+
+    // No roomier drive (the probe of C: fails while a file blocks C:\TEMP): in the foreground the
+    // low-space question; quietly, no question and the extraction is tried.
+    ASSERT_TRUE(WriteWholeFile("C:\\TEMP", "blocks the probe"));
+    struct Unblock {
+        ~Unblock() { DeleteFileA("C:\\TEMP"); }
+    } unblock;
+    {
+        SCOPED_TRACE("foreground");
+        DeleteFileA(record_.c_str());
+        StubProcess p;
+        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+        HWND box = WaitForBox(p, 30000);
+        ASSERT_NE(box, nullptr);
+        const std::string text = BoxText(box);
+        EXPECT_NE(text.find("Limited Free Space on your Temp Drive! (" + small.substr(0, 2) + ")"), std::string::npos) << text;
+        EXPECT_NE(text.find("Continue with Setup?"), std::string::npos) << text;
+        ASSERT_TRUE(ClickButton(box, "&No"));
+        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_FALSE(Record().Has("CommandLine"));
+    }
+    {
+        SCOPED_TRACE("quiet");
+        DeleteFileA(record_.c_str());
+        StubProcess p;
+        ASSERT_TRUE(p.Start(Quoted(opt_.output) + " /hide", dir_.Path()));
+        long code = 0;
+        const std::vector<std::string> boxes = AnswerBoxes(p, code);
+        ASSERT_FALSE(boxes.empty()) << "the full drive went unreported";
+        for (const auto& b : boxes) EXPECT_EQ(b.find("Limited Free Space"), std::string::npos) << b;
+        EXPECT_NE(boxes.front().find("Unable to save Extracted File!"), std::string::npos) << boxes.front();
+        EXPECT_EQ(code, 1);
+        EXPECT_FALSE(Record().Has("CommandLine"));  // never over a short file
     }
 }
 
