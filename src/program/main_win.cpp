@@ -1,9 +1,12 @@
-// Program entry of the setup stub.
+// Program entry of the setup stub: the one place that puts the subsystems together. The stub's
+// entry runs the roles and hands the agent roles to the auto-update subsystem through the hooks
+// given here, so that the stub itself knows nothing of that subsystem.
 #include <windows.h>
 
 #include <cstdlib>
 #include <new>
 
+#include "autoupdate/AutoUpdate_win.h"
 #include "stub/RunStub.h"
 #include "stub/StubMain.h"
 #include "stub/StubState.h"
@@ -58,6 +61,6 @@ int main() {
     // Before anything loads a library by name: search only the system folder, never the folder a
     // downloaded setup file sits in.
     vel::HardenDllSearch();
-    vel::StubMain();
+    vel::StubMain(vel::AutoUpdateHooks());
     return vel::StubExitCode();
 }
