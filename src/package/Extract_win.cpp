@@ -8,7 +8,7 @@
 #include "package/PackageFormat.h"
 #include "package/RecordPath.h"
 #include "package/RecordStream.h"
-#include "stub/RunModes.h"
+#include "util/ProcessList.h"
 #include "ui/MsgBox.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
@@ -84,7 +84,7 @@ void Progress(const ExtractRequest& r, int mode, int range) {
 
 // Writes the update agent image beside the extracted files, dated like the package file.
 void WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
-    const std::string agentFile = FileNamePart(r.agentName);
+    const std::string agentFile = PathFileName(r.agentName);
     std::string image;
     if (!BuildAgentImage(r.packageFile, textEnd, image)) {
         DebugLine(" New AU-Agent: not written (no package image in " + r.packageFile + ")");
@@ -203,7 +203,7 @@ void ExtractRecords(const ExtractRequest& r, BinaryFile& file, const PackageLoca
         result.damage = walker.Error();
         return;
     }
-    if (part == 1 && !FileNamePart(r.agentName).empty() &&
+    if (part == 1 && !PathFileName(r.agentName).empty() &&
         (EndsWith(".exe", r.packageFile, true) || EndsWith(".exe.001", r.packageFile, true)))
         WriteAgentImage(r, walker.TextEnd());
 }

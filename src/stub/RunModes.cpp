@@ -22,13 +22,26 @@ std::string StripLastExtension(const std::string& name) {
     return name.substr(0, dot);
 }
 
+std::string FitWindowClassName(const std::string& name) {
+    if (name.size() <= kMaxWindowClassName) return name;
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        hash ^= (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
+        hash *= 1099511628211ull;
+    }
+    std::string fitted = ".VelnorStub.";
+    for (int shift = 60; shift >= 0; shift -= 4) fitted += "0123456789ABCDEF"[(hash >> shift) & 0xF];
+    return fitted;
+}
+
 std::string WindowClassNameFor(const std::string& ownPath, bool isAutoUpdateProg) {
-    if (!isAutoUpdateProg) return ownPath;
-    return ".AutoUpdate." + StripLastExtension(FileNamePart(ownPath));
+    if (!isAutoUpdateProg) return FitWindowClassName(ownPath);
+    return FitWindowClassName(".AutoUpdate." + StripLastExtension(FileNamePart(ownPath)));
 }
 
 std::string AgentCopyClassName(const std::string& agentName) {
-    return ".AutoUpdate.X_" + StripLastExtension(Trim(agentName));
+    return FitWindowClassName(".AutoUpdate.X_" + StripLastExtension(Trim(agentName)));
 }
 
 bool IsPlainAutoUpdateExe(bool isAutoUpdateProg, const std::string& ownPath, const std::string& agentName) {

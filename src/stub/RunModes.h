@@ -3,6 +3,7 @@
 // running instances are found, and the requests a plain update agent forwards to its running copy.
 // Pure functions of the facts the entry gathers (own path, package trailer, command-line switches),
 // so every case can be built and checked without starting a program.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,10 +23,18 @@ std::string FolderPart(const std::string& path);
 // File name with its last extension removed.
 std::string StripLastExtension(const std::string& name);
 
+// Longest window class name the system registers (class names are atom names).
+constexpr size_t kMaxWindowClassName = 255;
+// A class name that the system registers: the name itself when it fits, otherwise ".VelnorStub."
+// and 16 hex digits of a 64-bit hash of the name with its letters upper-cased (class names are
+// found regardless of letter case), so that each long name still has its own class.
+std::string FitWindowClassName(const std::string& name);
+
 // Class of the stub window: ".AutoUpdate." + own file name without its last extension for an
-// update agent, otherwise the full path as the system reports it.
+// update agent, otherwise the full path as the system reports it; fitted (FitWindowClassName).
 std::string WindowClassNameFor(const std::string& ownPath, bool isAutoUpdateProg);
-// Class of the agent copy's window: ".AutoUpdate.X_" + the agent name without its last extension.
+// Class of the agent copy's window: ".AutoUpdate.X_" + the agent name without its last extension,
+// fitted.
 std::string AgentCopyClassName(const std::string& agentName);
 
 bool IsPlainAutoUpdateExe(bool isAutoUpdateProg, const std::string& ownPath, const std::string& agentName);

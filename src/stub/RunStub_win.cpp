@@ -9,6 +9,7 @@
 #include "package/FileInfo.h"
 #include "package/FileInfo_win.h"
 #include "package/Language.h"
+#include "stub/AgentHooks.h"
 #include "stub/LaunchLine.h"
 #include "stub/RunModes.h"
 #include "stub/StubState.h"
@@ -64,43 +65,6 @@ private:
     DWORD last_ = 0;
 };
 
-// Shortcut files that the installation recorded; removed when an update asks for it.
-struct ShortcutLinks {
-    std::string startUp;      // UnInstall/StartUpLink of the installation settings file
-    std::string checkUpdate;  // UnInstall/CheckforNewUpdateLink
-};
-
-std::string OwnFolder() { return FolderPart(OwnPath()); }
-
-std::string InstallSettingsFile() {
-    const TGFileInfo& own = OwnPackage();
-    return own.InfoFileName().empty() ? std::string() : own.InstallSettingsPath(OwnFolder());
-}
-
-std::string UpdateInfoFile() {
-    const std::string name = OwnPackage().InfoFileName();
-    return name.empty() ? std::string() : OwnFolder() + name;
-}
-
-ShortcutLinks ReadShortcutLinks() {
-    ShortcutLinks links;
-    const std::string settings = InstallSettingsFile();
-    if (settings.empty()) return links;
-    links.startUp = ReadIniString(settings, "UnInstall", "StartUpLink", "");
-    links.checkUpdate = ReadIniString(settings, "UnInstall", "CheckforNewUpdateLink", "");
-    return links;
-}
-
-bool UpdateInfoFlag(const std::string& key) {
-    const std::string info = UpdateInfoFile();
-    return !info.empty() && ReadIniString(info, "NewSetup", key, "0") == "1";
-}
-
-void RemoveShortcut(const std::string& flagKey, const std::string& link) {
-    if (link.empty() || !UpdateInfoFlag(flagKey) || !FileExists(link)) return;
-    if (DeleteFileA(link.c_str())) DebugLine("Removed shortcut " + link);
-}
-
 // Starts the engine, waits for it and its leftover dialog. True when it deleted the token atom.
 bool LaunchEngine(const std::string& dest, const std::string& runSpec, const std::string& extraParams,
                   bool foreground) {
@@ -112,7 +76,8 @@ bool LaunchEngine(const std::string& dest, const std::string& runSpec, const std
     launch.ownPath = OwnPath();
     launch.isAutoUpdateProg = ThisIsAutoUpdateProg();
     const std::string cmd = BuildEngineCommandLine(launch);
-    const ShortcutLinks links = ReadShortcutLinks();  // before the engine may change them
+    const AgentHooks& agent = UpdateAgentHooks();
+    if (agent.engineStarting) agent.engineStarting();
 
     DebugLine(IntToStr(GetCurrentProcessId()) + " ==== WinExec(Engine.exe) >>" + cmd + "<<");
     const std::string atomName = EngineAtomName(launch.threadToken);
@@ -136,10 +101,7 @@ bool LaunchEngine(const std::string& dest, const std::string& runSpec, const std
     const ATOM left = GlobalFindAtomA(atomName.c_str());
     const bool gone = left == 0;
     if (left) GlobalDeleteAtom(left);
-    if (gone) {
-        RemoveShortcut("RemoveStartUpShortcut", links.startUp);
-        RemoveShortcut("RemoveCheckForNewUpdateShortcut", links.checkUpdate);
-    }
+    if (agent.engineEnded) agent.engineEnded(gone);
     return gone;
 }
 

@@ -3,8 +3,11 @@
 
 namespace vel {
 
-// Runs the whole program: start lines, own package, role dispatch, end lines.
-void StubMain();
+struct AgentHooks;
+
+// Runs the whole program: start lines, own package, role dispatch, end lines. agent: what the
+// auto-update subsystem does for the agent roles and around engine runs.
+void StubMain(const AgentHooks& agent);
 // Picks the role of this run from the own file name, package flags and command line, and runs it.
 void DoRunStubWin();
 // Plain update agent: copies itself to "X_" + its name and starts the copy hidden. Returns its argument.

@@ -6,7 +6,9 @@
 #include "package/Extract.h"
 #include "package/FileInfo.h"
 #include "package/Language_win.h"
+#include "stub/AgentHooks.h"
 #include "stub/RunModes.h"
+#include "stub/RunStub.h"
 #include "stub/StubMain.h"
 #include "stub/StubState.h"
 #include "stub/StubWindow.h"
@@ -24,6 +26,7 @@ std::string g_ownPath;
 std::string g_className;
 bool g_isAutoUpdateProg = false;
 int g_exitCode = 0;
+AgentHooks g_agent;
 
 std::string Pid() { return IntToStr(GetCurrentProcessId()); }
 
@@ -49,6 +52,15 @@ void StartHidden(const std::string& commandLine) {
     }
 }
 
+// The setup stub's window: its first tick runs the extract-and-launch flow (which stops the
+// timer); a first close request stops a download, a second one closes.
+StubWindowRole SetupStubWindow() {
+    StubWindowRole role;
+    role.tick = RunStub;
+    role.close = CloseMainWindow;
+    return role;
+}
+
 }  // namespace
 
 TGFileInfo& OwnPackage() {
@@ -58,10 +70,12 @@ TGFileInfo& OwnPackage() {
 bool ThisIsAutoUpdateProg() { return g_isAutoUpdateProg; }
 const std::string& StubWindowClassName() { return g_className; }
 const std::string& OwnPath() { return g_ownPath; }
+const AgentHooks& UpdateAgentHooks() { return g_agent; }
 void SetStubExitCode(int code) { g_exitCode = code; }
 int StubExitCode() { return g_exitCode; }
 
-void StubMain() {
+void StubMain(const AgentHooks& agent) {
+    g_agent = agent;
     const std::string cmdLine = GetCommandLineA();
     DebugLine(Pid() + " ==== STUB START ====> " + cmdLine + "<");
     g_ownPath = ExePath(false);
@@ -113,11 +127,11 @@ void DoRunStubWin() {
             CreateAndRun_X_Exe(0);
             break;
         case StubBranch::RunAgentCopy:
-            // The update cycle is not built yet: the agent copy says so and ends instead of idling.
             RunLog("CheckTestMode");
-            DebugLine(Pid() + " CheckTestMode: not implemented (the update cycle is not built yet)");
+            if (g_agent.checkTestMode) g_agent.checkTestMode();
             RunLog("WinMain");
-            DebugLine(Pid() + " AgentCopy: update cycle not implemented, ending");
+            if (g_agent.agentWindow.tick) WinMain(g_agent.agentWindow);
+            else DebugLine(Pid() + " AgentCopy: this program has no update cycle");
             RunLog("DeleteMySelf");
             DeleteMySelf(false, false);
             break;
@@ -125,7 +139,7 @@ void DoRunStubWin() {
             StartSpanCopy();
             break;
         case StubBranch::RunStubWindow:
-            WinMain();
+            WinMain(SetupStubWindow());
             // The span copy lives alone in the extraction folder: remove both once it has ended.
             if (IsSpanLevel2(facts.spanCdLvl)) DeleteMySelf(true, false);
             break;
@@ -182,10 +196,7 @@ bool HandleParamOK(bool copyWasRunning) {
         sent = true;
     }
     const std::string transient = GetSwitchValue("/TRANSIENTx=", "");
-    if (!transient.empty()) {
-        DebugLine(Pid() + " HandleParamOK: transient overrides not implemented (update settings not built yet): " +
-                  transient);
-    }
+    if (!transient.empty() && g_agent.setTransientOverrides) g_agent.setTransientOverrides(transient);
     RunLog("HandleParamOK() --- End");
     return sent;
 }

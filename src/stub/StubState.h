@@ -6,6 +6,7 @@
 namespace vel {
 
 class TGFileInfo;
+struct AgentHooks;
 
 // The package of the running program (opened at start, freed at the end). Valid during DoRunStubWin.
 TGFileInfo& OwnPackage();
@@ -15,6 +16,8 @@ bool ThisIsAutoUpdateProg();
 const std::string& StubWindowClassName();
 // Full path of the running program.
 const std::string& OwnPath();
+// The auto-update subsystem's hooks the program entry handed to StubMain (empty before).
+const AgentHooks& UpdateAgentHooks();
 // Exit code of the process: 0 unless the setup engine ran; then the engine's exit code.
 void SetStubExitCode(int code);
 int StubExitCode();

@@ -1,7 +1,7 @@
 #pragma once
 // Windows-only. The stub window: one hidden top-level window with a status label, a main progress
-// bar and an activity bar, whose timer drives the work (the stub's extract-and-launch flow, or the
-// update agent's cycle) and which receives the agent's control messages. One per process.
+// bar and an activity bar, whose timer drives the work and which other processes send requests
+// to. One per process. The window knows no role: the role of the run hands it its handlers.
 #include <windows.h>
 
 #include <cstdint>
@@ -9,8 +9,26 @@
 
 namespace vel {
 
-// Registers the class, creates the window hidden, runs the message loop until it ends, tidies up.
-void WinMain();
+// What the stub window does for the role it serves. A null handler leaves its message to the
+// window's default: ticks and requests are ignored, a close request closes at once, control
+// requests answer 0.
+struct StubWindowRole {
+    // In WinMain before the window exists (the role reads its start switches).
+    void (*start)() = nullptr;
+    // Every WM_TIMER, whatever its timer id. A role that works once stops timer 1 itself.
+    void (*tick)() = nullptr;
+    // WM_CLOSE: true lets the window close, false keeps it.
+    bool (*close)() = nullptr;
+    // wm_ShutDown: wParam is the shut-down countdown in ticks.
+    void (*shutDown)(int64_t countdown) = nullptr;
+    // wm_AgentMsg: a control request (code, value); its result is the message's result.
+    int64_t (*control)(int64_t code, int64_t value) = nullptr;
+};
+
+// Registers the class (the window class name of the run), creates the window hidden, runs the
+// message loop until it ends, tidies up. A window that cannot be registered or created is reported
+// in a box, and the run ends with kStubFailureExitCode.
+void WinMain(const StubWindowRole& role);
 
 // The window and its controls; null before the window exists.
 HWND StubWindow();
@@ -32,11 +50,6 @@ void SetStatusText(HWND label, const std::string& text, const std::string& faceN
 
 void ShowActivityBar();
 void ShowStubWindow(bool show);
-
-// State of the update cycle that the window sets: the shut-down countdown (wm_ShutDown) and the
-// tick counter's start value (from "/SleepX=").
-int64_t ShutDownCountdown();
-int64_t AutoUpdateTimerCount();
 
 // Layout of the window's controls, in client pixels.
 struct StubRect {

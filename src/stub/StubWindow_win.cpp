@@ -10,7 +10,9 @@
 #include "stub/RunModes.h"
 #include "stub/RunStub.h"
 #include "stub/StubState.h"
+#include "ui/Markup.h"
 #include "ui/MsgBox.h"
+#include "ui/WindowParts_win.h"
 #include "util/DebugLog.h"
 #include "util/StrUtils.h"
 #include "util/Utils.h"
@@ -27,8 +29,7 @@ struct StubWindowState {
     ScopedGdi<HFONT> labelFont;
     HICON icon = nullptr;
     bool exitFlag = false;
-    int64_t shutDownCountdown = 0;
-    int64_t autoUpdateTimerCount = 0;
+    StubWindowRole role;
 };
 StubWindowState g;
 
@@ -67,14 +68,15 @@ LRESULT OnPaint(HWND wnd) {
 }
 
 LRESULT OnTimer() {
-    if (ThisIsAutoUpdateProg()) {
-        // The update cycle is not part of this build: end the agent instead of idling forever.
-        KillTimer(g.wnd, kStubTimerId);
-        DebugLine("AutoUpdate cycle: not implemented");
-        DestroyMainWindow();
-        return 0;
-    }
-    RunStub();
+    if (g.role.tick) g.role.tick();
+    return 0;
+}
+
+// False keeps the window.
+bool OnClose() { return !g.role.close || g.role.close(); }
+
+LRESULT OnShutDown(WPARAM wParam) {
+    if (g.role.shutDown) g.role.shutDown(static_cast<int64_t>(wParam));
     return 0;
 }
 
@@ -86,9 +88,8 @@ LRESULT OnLocalMsg(HWND wnd, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT OnAgentMsg(WPARAM wParam, LPARAM lParam) {
-    DebugLine("AutoUpdate control request " + IntToStr(int64_t(wParam)) + " (" + IntToStr(int64_t(lParam)) +
-              "): not implemented");
-    return 0;
+    if (!g.role.control) return 0;
+    return static_cast<LRESULT>(g.role.control(static_cast<int64_t>(wParam), static_cast<int64_t>(lParam)));
 }
 
 LRESULT CALLBACK StubWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -99,7 +100,7 @@ LRESULT CALLBACK StubWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_PAINT:
             return OnPaint(wnd);
         case WM_CLOSE:
-            if (!CloseMainWindow()) return 0;
+            if (!OnClose()) return 0;
             break;
         case WM_DESTROY:
             DebugLine("- wm_Destroy -");
@@ -112,7 +113,7 @@ LRESULT CALLBACK StubWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             return OnTimer();
         case wm_ShutDown:
-            g.shutDownCountdown = static_cast<int64_t>(wParam);
+            OnShutDown(wParam);
             break;
         case wm_LocalMsg:
             OnLocalMsg(wnd, wParam, lParam);
@@ -126,7 +127,17 @@ LRESULT CALLBACK StubWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
-bool RegisterStubClass() {
+// A window that cannot be had ends the run with a box, not silently.
+void ReportNoWindow(const char* step) {
+    const std::string error = LastErrorText();
+    DebugLine(std::string("WinMain: ") + step + " failed: " + error);
+    SetStubExitCode(kStubFailureExitCode);
+    const TGFileInfo& own = OwnPackage();
+    MsgBoxError(kMsgActive, "The setup window could not be created.<P>" + error, GetString(own, "Error", "Error"),
+                GetCharset(own), GetString(own, "BtnText", kDefaultButtonList));
+}
+
+WNDCLASSA StubClass() {
     WNDCLASSA wc = {};
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = StubWndProc;
@@ -134,7 +145,7 @@ bool RegisterStubClass() {
     wc.hIcon = g.icon;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.lpszClassName = StubWindowClassName().c_str();
-    return RegisterClassA(&wc) != 0;
+    return wc;
 }
 
 }  // namespace
@@ -155,23 +166,22 @@ HWND StubWindow() { return g.wnd; }
 HWND StatusLabel() { return g.label; }
 HWND MainBar() { return g.mainBar; }
 HWND ActivityBar() { return g.activityBar; }
-int64_t ShutDownCountdown() { return g.shutDownCountdown; }
-int64_t AutoUpdateTimerCount() { return g.autoUpdateTimerCount; }
-
-void WinMain() {
-    const int64_t sleepX = GetSwitchInt("/SleepX=", -1);
-    if (sleepX >= 0) g.autoUpdateTimerCount = -sleepX;
+void WinMain(const StubWindowRole& role) {
+    g.role = role;
+    if (g.role.start) g.role.start();
 
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&icc);
     g.icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon");
-    if (!RegisterStubClass()) DebugLine("WinMain: RegisterClass failed: " + LastErrorText());
-
-    const POINT at = CenterInWorkArea(kStubWindowWidth, kStubWindowHeight);
-    const std::string title = GetString(OwnPackage(), "s0", "Velnor Installation Suite");
-    g.wnd = CreateWindowExA(0, StubWindowClassName().c_str(), title.c_str(), kStubWindowStyle, at.x, at.y,
-                            kStubWindowWidth, kStubWindowHeight, nullptr, nullptr, GetModuleHandleA(nullptr),
-                            nullptr);
+    const ScopedWindowClass stubClass(StubClass());
+    const char* failedStep = stubClass.Registered() ? "CreateWindow" : "RegisterClass";
+    if (stubClass.Registered()) {
+        const POINT at = CenterInWorkArea(kStubWindowWidth, kStubWindowHeight);
+        const std::string title = GetString(OwnPackage(), "s0", "Velnor Installation Suite");
+        g.wnd = CreateWindowExA(0, StubWindowClassName().c_str(), title.c_str(), kStubWindowStyle, at.x, at.y,
+                                kStubWindowWidth, kStubWindowHeight, nullptr, nullptr, GetModuleHandleA(nullptr),
+                                nullptr);
+    }
     SetMsgBoxFont(GetFontName(OwnPackage()), GetFontSize(OwnPackage()), OwnCharset());
 
     if (g.wnd) {
@@ -183,7 +193,7 @@ void WinMain() {
             if (g.exitFlag) break;
         }
     } else {
-        DebugLine("WinMain: CreateWindow failed: " + LastErrorText());
+        ReportNoWindow(failedStep);
     }
     if (g.wnd) KillTimer(g.wnd, kStubTimerId);
     SetDownloadAbort(true);
@@ -215,9 +225,7 @@ void SetStatusText(HWND label, const std::string& text, const std::string& faceN
     const bool rtl = IsRtlCharset(charset);
     SetWindowLongPtrA(label, GWL_EXSTYLE, rtl ? WS_EX_RTLREADING : 0);
     SetWindowLongPtrA(label, GWL_STYLE, WS_CHILD | WS_VISIBLE | (rtl ? SS_RIGHT : 0));
-    HFONT font = CreateFontA(-PointsToPixels(pointSize), 0, 0, 0, 0, FALSE, FALSE, FALSE,
-                             static_cast<BYTE>(charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH, faceName.c_str());
+    HFONT font = CreatePointFont(faceName, pointSize, charset, DEFAULT_PITCH);
     SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     if (label == g.label) g.labelFont.reset(font);  // the old font is freed once replaced
     SetWindowTextA(label, text.c_str());

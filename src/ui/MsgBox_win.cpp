@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ui/Markup.h"
+#include "ui/WindowParts_win.h"
 #include "util/Catch.h"
 #include "util/SUB.h"
 #include "util/Utils.h"
@@ -48,8 +49,6 @@ struct BoxState {
     Size asked;                // size the rich-text control last asked for
     HICON icon = nullptr;
     bool done = false;
-    bool quit = false;         // the loop took a WM_QUIT, to be posted again for the caller's loop
-    int quitCode = 0;
 };
 
 BoxState* StateOf(HWND wnd) { return reinterpret_cast<BoxState*>(GetWindowLongPtrA(wnd, GWLP_USERDATA)); }
@@ -203,7 +202,8 @@ LRESULT CALLBACK BoxProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // ---------------------------------------------------------------- key filter
 
 // Applied to every message of the box's loop; true when the message was consumed.
-bool FilterKey(BoxState& s, const MSG& m) {
+bool FilterKey(void* context, const MSG& m) {
+    BoxState& s = *static_cast<BoxState*>(context);
     int chosen = -1;
     if (m.message == WM_SYSCHAR) {
         chosen = ButtonForSysChar(s.captions, static_cast<char>(m.wParam));
@@ -236,12 +236,6 @@ bool FilterKey(BoxState& s, const MSG& m) {
 }
 
 // ---------------------------------------------------------------- building the box
-
-HFONT CreateBoxFont() {
-    return CreateFontA(-PointsToPixels(g_pointSize), 0, 0, 0, 0, FALSE, FALSE, FALSE,
-                       static_cast<DWORD>(g_charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, FF_SWISS | DEFAULT_PITCH, g_faceName.c_str());
-}
 
 // Width and height of the converted text in the box font, on a device context of the control.
 Size MeasureMsgText(HWND control, HFONT font, const std::string& text) {
@@ -364,29 +358,10 @@ void CreateButtons(BoxState& s, HFONT font, const std::string& buttonList) {
     }
 }
 
-// The modal loop: until the box is destroyed. A quit request closes the box.
-void RunModalLoop(BoxState& s) {
-    MSG m;
-    while (!s.done) {
-        const BOOL got = GetMessageA(&m, nullptr, 0, 0);
-        if (got == 0 || got == -1) {
-            s.quit = got == 0;
-            s.quitCode = static_cast<int>(m.wParam);
-            if (IsWindow(s.box)) SendMessageA(s.box, WM_CLOSE, 0, 0);
-            return;
-        }
-        if (FilterKey(s, m)) continue;
-        TranslateMessage(&m);
-        DispatchMessageA(&m);
-    }
-}
-
 // Shows one box; its result code, and whether a quit request ended it (with its exit code).
 int RunBox(HWND owner, const std::string& text, const std::string& caption, int timeoutMs, uint32_t flags,
-           const std::string& buttonList, bool& quit, int& quitCode) {
-    // Loaded once and kept, so the rich-text window class stays registered for the whole run.
-    static const HMODULE richOnce = LoadSystemLibrary("RICHED32.DLL");
-    (void)richOnce;
+           const std::string& buttonList, ModalEnd& end) {
+    LoadRichEditOnce();
 
     const MarkupText markup = ConvertMsgMarkup(text);
     BoxState s;
@@ -395,7 +370,7 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption, int 
     s.active = GetActiveWindow();
     if (s.active) EnableWindow(s.active, FALSE);
 
-    ScopedGdi<HFONT> font(CreateBoxFont());
+    ScopedGdi<HFONT> font(CreatePointFont(g_faceName, g_pointSize, g_charset));
     ScopedModule richLib(LoadSystemLibrary(g_richEditLibrary));
     const HINSTANCE inst = GetModuleHandleA(nullptr);
 
@@ -406,14 +381,15 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption, int 
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     wc.lpszClassName = kBoxClass;
-    RegisterClassA(&wc);  // fails harmlessly while an earlier box of the class is still up
+    // Fails harmlessly while an earlier box of the class is still up. Unregistered when the box,
+    // its controls and then its font are gone.
+    const ScopedWindowClass boxClass(wc);
 
     if (owner && !IsWindow(owner)) owner = nullptr;
     s.box = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kBoxClass, caption.c_str(),
                             WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -100, -100, 10, 10, owner, nullptr, inst, &s);
     if (!s.box) {
         if (s.active) EnableWindow(s.active, TRUE);
-        UnregisterClassA(kBoxClass, inst);
         return kResultNone;
     }
     CreateTextControl(s, font.get(), richLib.valid(), markup);
@@ -427,11 +403,8 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption, int 
         s.icon = BoxIcon(s.flags);
         CreateButtons(s, font.get(), buttonList);
         InvalidateRect(s.box, nullptr, TRUE);
-        RunModalLoop(s);
+        end = RunModalLoop(s.box, s.done, &FilterKey, &s);
     }
-    UnregisterClassA(kBoxClass, inst);  // the box and its controls are gone; the font goes next
-    quit = s.quit;
-    quitCode = s.quitCode;
     return s.result;
 }
 
@@ -440,20 +413,19 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption, int 
 int ShowMsgBox(MsgOwner ownerOrMode, const std::string& text, const std::string& caption, int timeoutMs,
                uint32_t flags, int charset, const std::string& buttonList) {
     int result = kResultNone;
-    bool quit = false;
-    int quitCode = 0;
+    ModalEnd end;
     VEL_TRY {
         flags = FlagsForCharset(flags, charset);
         if (ownerOrMode == kMsgNoClose) flags |= kMbNoClose;
         const std::string body = ownerOrMode == kMsgHeading ? ComposeHeadingText(caption, text) : text;
         const HWND owner = ownerOrMode > kMsgNoClose ? reinterpret_cast<HWND>(ownerOrMode) : GetActiveWindow();
         result = RunBox(owner, body, caption, timeoutMs, flags, buttonList.empty() ? kDefaultButtonList : buttonList,
-                        quit, quitCode);
+                        end);
     } VEL_CATCH_ALL {  // out of memory while building the texts: no box, no answer
         result = kResultNone;
     }
     WaitPumping(10, 100);
-    if (quit) PostQuitMessage(quitCode);  // the program is ending: the caller's loop must see it too
+    PassOnQuit(end);  // the program is ending: the caller's loop must see it too
     return result;
 }
 

@@ -977,5 +977,165 @@ TEST_F(StubRun, TooLittleRoomOnTheTempDrive) {
     }
 }
 
+// ---- The stub window's requests --------------------------------------------------------------
+
+// The window of a process's stub, found by its class; null when it does not show up in time.
+HWND WaitForWindowOfClass(const std::string& cls, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND w = FindWindowA(cls.c_str(), nullptr)) return w;
+        if (GetTickCount() - start > limitMs) return nullptr;
+        Pump(100);
+    }
+}
+
+TEST_F(StubRun, FirstCloseDuringTheEngineRunKeepsTheWindowASecondOneClosesIt) {
+    Build();
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar sleep("VEL_ENGINE_SLEEP_MS", "8000");
+    EnvVar code("VEL_ENGINE_EXIT", "5");
+    StubProcess p;
+    ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+    const DWORD start = GetTickCount();
+    while (!Record().Has("CommandLine")) {
+        ASSERT_LT(GetTickCount() - start, 30000u) << "engine did not start";
+        Pump(100);
+    }
+    const HWND wnd = FindWindowA(opt_.output.c_str(), nullptr);
+    ASSERT_NE(wnd, nullptr);
+
+    PostMessageA(wnd, WM_CLOSE, 0, 0);
+    Pump(1500);
+    EXPECT_TRUE(IsWindow(wnd)) << "the first close request only stops a download";
+
+    PostMessageA(wnd, WM_CLOSE, 0, 0);
+    const DWORD asked = GetTickCount();
+    while (IsWindow(wnd) && GetTickCount() - asked < 5000) Pump(100);
+    EXPECT_FALSE(IsWindow(wnd)) << "the second close request closes the window";
+    // The stub still waits for the engine it started and passes its exit code on.
+    EXPECT_FALSE(Record().Has("ExitCode"));
+    EXPECT_TRUE(p.Running());
+    EXPECT_EQ(p.Wait(), 5);
+    EXPECT_TRUE(Record().Has("ExitCode"));
+}
+
+// A client window of the test that collects the notifications posted to it.
+class NotifyClient {
+public:
+    static constexpr UINT kMessage = WM_APP + 7;
+
+    NotifyClient() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = &NotifyClient::Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "VelTestNotifyClient";
+        RegisterClassA(&wc);
+        wnd_ = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+        received().clear();
+    }
+    ~NotifyClient() { DestroyWindow(wnd_); }
+    HWND Window() const { return wnd_; }
+    // (code, value) pairs in the order they arrived.
+    static std::vector<std::pair<WPARAM, LPARAM>>& received() {
+        static std::vector<std::pair<WPARAM, LPARAM>> list;
+        return list;
+    }
+    bool WaitForCount(size_t n, DWORD limitMs) const {
+        const DWORD start = GetTickCount();
+        while (received().size() < n && GetTickCount() - start < limitMs) Pump(50);
+        return received().size() >= n;
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == kMessage) {
+            received().emplace_back(wp, lp);
+            return 0;
+        }
+        return DefWindowProcA(w, msg, wp, lp);
+    }
+    HWND wnd_ = nullptr;
+};
+
+TEST_F(StubRun, AgentCopyWindowRegistersAClientAndEndsOnItsShutDownCountdown) {
+    // An agent copy: the stub named "X_" + the agent name, marked as an update agent.
+    std::string languages;
+    IniFile ini;
+    ini.Parse("[English]\r\ns0=Agent\r\n");
+    ASSERT_EQ(MakeLanguageBlock(ini, languages), "");
+    PackageContent content;
+    content.stubImage = ReadWholeFile(BuildTreePath("src/stub/stub.exe"));
+    content.languageBlock = languages;
+    content.settingsList = "|http://127.0.0.1:9/|upd.info|Updater.exe|||";
+    content.trailer.SetUpdateAgent(true);
+    const std::string copy = out_ + "\\X_Updater.exe";
+    PackageWriter w;
+    ASSERT_EQ(w.Begin(copy, content), "");
+    ASSERT_EQ(w.Finish(), "");
+
+    TraceCapture trace;
+    ASSERT_TRUE(trace.Ready());
+    NotifyClient client;
+    ASSERT_NE(client.Window(), nullptr);
+    StubProcess p;
+    // Sixty idle ticks before a shot would be considered: only the countdown can end it sooner.
+    ASSERT_TRUE(p.Start(Quoted(copy) + " /SleepX=60", out_));
+    const HWND agent = WaitForWindowOfClass(".AutoUpdate.X_Updater", 30000);
+    ASSERT_NE(agent, nullptr) << trace.Text();
+
+    PostMessageA(agent, 1124, reinterpret_cast<WPARAM>(client.Window()), NotifyClient::kMessage);  // wm_LocalMsg
+    ASSERT_TRUE(client.WaitForCount(2, 10000));
+    EXPECT_EQ(client.received()[0], std::make_pair(WPARAM(50), reinterpret_cast<LPARAM>(agent)));
+    EXPECT_EQ(client.received()[1], std::make_pair(WPARAM(51), LPARAM(1125)));
+
+    ASSERT_TRUE(trace.WaitFor(" AutoUpdateTimerCount=-58", 10000)) << trace.Text();
+    const DWORD asked = GetTickCount();
+    PostMessageA(agent, 1123, 1, 0);  // wm_ShutDown: quit at the second tick from now
+    EXPECT_EQ(p.Wait(15000), 0);
+    EXPECT_LT(GetTickCount() - asked, 8000u);
+    ASSERT_TRUE(client.WaitForCount(3, 5000));
+    EXPECT_EQ(client.received()[2], std::make_pair(WPARAM(43), LPARAM(0)));
+    EXPECT_EQ(client.received().size(), 3u);
+    EXPECT_FALSE(trace.Contains("update cycle not implemented")) << trace.Text();
+}
+
+TEST_F(StubRun, StubPathLongerThanAClassNameStillRunsOnceAndFindsItsSecondInstance) {
+    Build();
+    // A folder deep enough that the setup file's full path is 258 characters: longer than a window
+    // class name may be, and still short enough for the system's ordinary path calls.
+    const std::string setupName = "\\setup.exe";
+    std::string folder = dir_.Path();
+    while (folder.size() + setupName.size() < 258) {
+        const size_t room = 258 - folder.size() - setupName.size() - 1;
+        folder += "\\" + std::string(room < 100 ? room : 100, 'p');
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    }
+    const std::string setup = folder + setupName;
+    ASSERT_EQ(setup.size(), 258u);
+    ASSERT_TRUE(CopyFileA(opt_.output.c_str(), setup.c_str(), FALSE));
+
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar sleep("VEL_ENGINE_SLEEP_MS", "6000");
+    TraceCapture trace;
+    ASSERT_TRUE(trace.Ready());
+    StubProcess first;
+    ASSERT_TRUE(first.Start(Quoted(setup), dir_.Path()));
+    const DWORD start = GetTickCount();
+    while (!Record().Has("CommandLine")) {
+        ASSERT_LT(GetTickCount() - start, 30000u) << "engine did not start: " << trace.Text();
+        Pump(100);
+    }
+    // The second instance from the same path finds the first one's window and does nothing.
+    StubProcess second;
+    ASSERT_TRUE(second.Start(Quoted(setup), dir_.Path()));
+    EXPECT_EQ(second.Wait(), 0);
+    EXPECT_TRUE(first.Running());
+    EXPECT_EQ(first.Wait(), 0);
+    EXPECT_EQ(Record().Count("CommandLine"), 1);
+    EXPECT_NE(Record().Get("CommandLine").find("/OriginExe=" + Quoted(setup)), std::string::npos);
+    ExpectAllFilesExtracted(Record());
+    EXPECT_TRUE(trace.Contains("DoRunStubWin: SecondInstance")) << trace.Text();
+}
+
 }  // namespace
 }  // namespace vel

@@ -56,6 +56,40 @@ TEST(RunModes, WindowClassNames) {
               ".AutoUpdate.X_Updater");
 }
 
+// A path longer than a class name may be still gets a class of its own, found again by the same
+// path in any letter case; a path that fits is kept as it is.
+TEST(RunModes, LongPathsGetAClassNameThatFits) {
+    const std::string folder = "C:\\Users\\someone\\Downloads\\" + std::string(200, 'd') + "\\";
+    const std::string fits = folder + std::string(255 - folder.size() - 4, 's') + ".exe";
+    ASSERT_EQ(fits.size(), 255u);
+    EXPECT_EQ(WindowClassNameFor(fits, false), fits);
+
+    const std::string longPath = folder + std::string(256 - folder.size() - 4, 's') + ".exe";
+    const std::string cls = WindowClassNameFor(longPath, false);
+    EXPECT_LE(cls.size(), kMaxWindowClassName);
+    EXPECT_EQ(cls.substr(0, 12), ".VelnorStub.");
+    EXPECT_EQ(cls.find_first_not_of("0123456789ABCDEF", 12), std::string::npos) << cls;
+    EXPECT_EQ(cls.size(), 28u);
+
+    std::string upper = longPath;
+    for (char& c : upper) c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    EXPECT_EQ(WindowClassNameFor(upper, false), cls);
+    // Paths that differ in one character anywhere, or only in length, have different classes.
+    for (const size_t at : {size_t(0), size_t(40), longPath.size() - 5}) {
+        std::string other = longPath;
+        other[at] = other[at] == 'x' ? 'y' : 'x';
+        EXPECT_NE(WindowClassNameFor(other, false), cls) << at;
+    }
+    EXPECT_NE(WindowClassNameFor(longPath + "x", false), cls);
+
+    // The agent copy's long name: its own class and the one its plain agent looks for agree.
+    const std::string agent = std::string(250, 'a') + ".exe";
+    const std::string copyClass = WindowClassNameFor("C:\\App\\X_" + agent, true);
+    EXPECT_LE(copyClass.size(), kMaxWindowClassName);
+    EXPECT_EQ(AgentCopyClassName(agent), copyClass);
+    EXPECT_NE(WindowClassNameFor("C:\\App\\" + agent, true), copyClass);
+}
+
 TEST(RunModes, ArgumentsOfTheCopies) {
     EXPECT_EQ(AgentCopyArguments("", ""), "");
     EXPECT_EQ(AgentCopyArguments("|255|1|255|255|255|255|255|255|", "30"),

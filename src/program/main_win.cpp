@@ -1,9 +1,12 @@
-// Program entry of the setup stub.
+// Program entry of the setup stub: the one place that puts the subsystems together. The stub's
+// entry runs the roles and hands the agent roles to the auto-update subsystem through the hooks
+// given here, so that the stub itself knows nothing of that subsystem.
 #include <windows.h>
 
 #include <cstdlib>
 #include <new>
 
+#include "autoupdate/AutoUpdate_win.h"
 #include "stub/RunStub.h"
 #include "stub/StubMain.h"
 #include "stub/StubState.h"
@@ -62,6 +65,6 @@ int main() {
     vel::HardenDllSearch();
     // Rates and sizes shown to the user follow the user's decimal convention.
     vel::SetDecimalSeparator(vel::UserDecimalSeparator());
-    vel::StubMain();
+    vel::StubMain(vel::AutoUpdateHooks());
     return vel::StubExitCode();
 }
