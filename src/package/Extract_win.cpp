@@ -8,7 +8,6 @@
 #include "package/PackageFormat.h"
 #include "package/RecordPath.h"
 #include "package/PackageWalk.h"
-#include "stub/RunModes.h"
 #include "ui/MsgBox.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
@@ -30,11 +29,6 @@ std::string g_extractFolder;    // fixed at the first GetExtractFolder call
 bool g_alternateProbed = false;
 std::string g_alternateRoot;    // "X:\TEMP" or "X:\TEMP\TEMP", empty when none chosen
 std::string g_alternateFolder;  // fixed at the first GetAlternateExtractFolder call
-
-bool FolderExists(const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Creates a folder and every missing parent; true when it exists afterwards.
 bool CreateFolderTree(const std::string& folder) {

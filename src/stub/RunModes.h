@@ -15,13 +15,6 @@ constexpr unsigned wm_LocalMsg = 1124;  // WM_USER + 100
 constexpr unsigned wm_AgentMsg = 1125;  // WM_USER + 101
 constexpr int AU_PerformUpdateCycle = 31;
 
-// File name part of a Windows path (after the last "\" or "/").
-std::string FileNamePart(const std::string& path);
-// Folder part of a Windows path with its trailing backslash ("" when there is none).
-std::string FolderPart(const std::string& path);
-// File name with its last extension removed.
-std::string StripLastExtension(const std::string& name);
-
 // Class of the stub window: ".AutoUpdate." + own file name without its last extension for an
 // update agent, otherwise the full path as the system reports it.
 std::string WindowClassNameFor(const std::string& ownPath, bool isAutoUpdateProg);

@@ -70,7 +70,7 @@ struct ShortcutLinks {
     std::string checkUpdate;  // UnInstall/CheckforNewUpdateLink
 };
 
-std::string OwnFolder() { return FolderPart(OwnPath()); }
+std::string OwnFolder() { return FileFolder(OwnPath()); }
 
 std::string InstallSettingsFile() {
     const TGFileInfo& own = OwnPackage();

@@ -149,7 +149,7 @@ int CreateAndRun_X_Exe(int unused) {
         RunLog(line);
         if (wait > 0) WaitPumping(0, static_cast<DWORD>(wait * 1000));
 
-        const std::string xPath = FolderPart(g_ownPath) + "X_" + OwnFileName();
+        const std::string xPath = FileFolder(g_ownPath) + "X_" + OwnFileName();
         CopyFileA(g_ownPath.c_str(), xPath.c_str(), FALSE);
         RunLog("Create X_ File ");
         const std::string args = AgentCopyArguments(GetSwitchValue("/TRANSIENT=", ""), GetSwitchValue("/DELAY=", ""));
@@ -171,7 +171,7 @@ int CreateAndRun_X_Exe(int unused) {
 
 bool HandleParamOK(bool copyWasRunning) {
     RunLog("HandleParamOK() --- Start");
-    const std::string xPath = FolderPart(g_ownPath) + "X_" + OwnFileName();
+    const std::string xPath = FileFolder(g_ownPath) + "X_" + OwnFileName();
     const bool xExists = GetFileAttributesA(xPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     ParamRequests r;
     r.stop = GetSwitchInt("/STOP=", -1);

@@ -64,7 +64,5 @@ std::string ProcessListByWindows();
 std::string ProcessListByPsapi(bool fullPaths);
 // Fills data from the top-level windows, in enumeration order, honouring its mode and filters.
 void EnumTopWindows(TProcessData& data);
-// The short (8.3) form of a path; empty when the system gives none.
-std::string ShortPathOf(const std::string& path);
 
 }  // namespace vel

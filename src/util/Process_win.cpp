@@ -229,17 +229,6 @@ bool RunCommandCapture(const std::string& program, const std::string& params, WO
 
 // ---- Listing methods ----
 
-std::string ShortPathOf(const std::string& path) {
-    return Guarded(std::string(), [&] {
-        if (path.empty()) return std::string();
-        const DWORD size = GetShortPathNameA(path.c_str(), nullptr, 0);
-        if (size == 0) return std::string();
-        std::string buf(size, '\0');
-        const DWORD n = GetShortPathNameA(path.c_str(), &buf[0], size);
-        return n > 0 && n < size ? buf.substr(0, n) : std::string();
-    });
-}
-
 DWORD FindProcessIdByTasklist(const std::string& path) {
     return Guarded<DWORD>(0, [&] {
         std::string errors, output;
@@ -268,7 +257,7 @@ DWORD FindProcessIdBySnapshot(const std::string& path, bool pathOnly) {
     return Guarded<DWORD>(0, [&] {
         DWORD found = 0;
         for (const SnapshotEntry& e : SnapshotProcesses())
-            if (ProcessPathMatches(path, e.exe, PathFileName(e.exe), pathOnly, ShortPathOf)) found = e.pid;
+            if (ProcessPathMatches(path, e.exe, FileNamePart(e.exe), pathOnly, ShortPathOf)) found = e.pid;
         return found;
     });
 }
@@ -278,7 +267,7 @@ void EnumTopWindows(TProcessData& data) {
         const std::vector<SnapshotEntry> processes = SnapshotProcesses();
         auto exeOf = [&](DWORD pid) {
             for (const SnapshotEntry& e : processes)
-                if (e.pid == pid) return PathFileName(e.exe);
+                if (e.pid == pid) return FileNamePart(e.exe);
             return std::string();
         };
         ForEachTopWindow([&](HWND window) {
@@ -322,9 +311,9 @@ DWORD FindProcessIdInList(const std::string& path, bool pathOnly) {
         if (IsWindowsXP()) {
             // The PSAPI list holds full paths with pathOnly, so the full path is what can match.
             const std::string list = ProcessListByPsapi(pathOnly);
-            return static_cast<DWORD>(LookupProcessList(list, pathOnly ? path : PathFileName(path), ShortPathOf));
+            return static_cast<DWORD>(LookupProcessList(list, pathOnly ? path : FileNamePart(path), ShortPathOf));
         }
-        return static_cast<DWORD>(LookupProcessList(ProcessListByWindows(), PathFileName(path), ShortPathOf));
+        return static_cast<DWORD>(LookupProcessList(ProcessListByWindows(), FileNamePart(path), ShortPathOf));
     });
 }
 

@@ -104,6 +104,8 @@ std::string SetTrailingBackslash(const std::string& path, bool wanted);
 std::string ExcludeTrailingBackslash(const std::string& path);
 std::string CollapseBackslashes(const std::string& path, bool excludeTrailing);
 std::string BaseName(const std::string& path, bool allExtensions = false);
+// The short (8.3) form of an existing path; empty when the system gives none.
+std::string ShortPathOf(const std::string& path);
 std::string ExePath(bool baseNameOnly = false);  // full path, or file name without extension
 std::string ExeDir(bool backslash = true);
 std::string WindowsDir(bool backslash = true);
@@ -113,6 +115,7 @@ std::string TempDir(bool backslash = true);
 // ---- Files --------------------------------------------------------------------------------------
 
 int64_t FileSizeByName(const std::string& path);  // 0 when nothing matches
+bool FolderExists(const std::string& path);       // an existing folder (a trailing "\" is allowed)
 // Up to maxLength bytes (0 = no limit) from offset; empty when missing, out of range or short.
 std::string ReadFilePart(const std::string& path, int64_t maxLength = 0, bool trim = false, int64_t offset = 0);
 // Writes (or appends) the text; large writes and writes with a hook go in chunks (FileText.h).
