@@ -10,12 +10,16 @@
 
 #include "util/Catch.h"
 #include "util/DebugLog.h"
+#include "util/RuntimeProc.h"
 #include "util/StrUtils.h"
 #include "util/Utils.h"
 
 namespace vel {
 
 namespace {
+
+RuntimeProc<BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER)> rt_GetDiskFreeSpaceExA(
+    "kernel32.dll", "GetDiskFreeSpaceExA");
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -220,10 +224,7 @@ bool AppendToFile(const std::string& path, const std::string& text, bool lineBre
 }
 
 double DiskFree(const std::string& path) {
-    using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-    static ScopedModule kernel;
-    static const auto freeSpaceEx =
-        ProcAs<GetDiskFreeSpaceExFn>(LoadProc("kernel32.dll", "GetDiskFreeSpaceExA", kernel));
+    const auto freeSpaceEx = rt_GetDiskFreeSpaceExA.get();
     if (path.empty()) return 0;
 
     const std::string root = DriveRootOf(path);

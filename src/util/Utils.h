@@ -77,9 +77,6 @@ int64_t GetSwitchInt(const std::string& name, int64_t def);
 bool HasCmdParam(const std::string& word);  // the word occurs as a blank-ended parameter
 // ShellExecute with the default verb; true when it reports success.
 bool ShellOpen(const std::string& file, const std::string& params, int showCmd = SW_SHOWNORMAL);
-// Address of `function` in the system library `library`, or NULL. `module` receives the library
-// and frees it when it goes out of scope, so keep it alive while the address is used.
-FARPROC LoadProc(const std::string& library, const std::string& function, ScopedModule& module);
 
 // ---- Time, messages and screen ------------------------------------------------------------------
 
