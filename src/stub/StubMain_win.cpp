@@ -37,16 +37,9 @@ bool AgentCopyIsRunning() { return WindowOfClassExists(AgentCopyClassName(AgentN
 
 // Starts a program hidden, without waiting for it.
 void StartHidden(const std::string& commandLine) {
-    std::string cmd = commandLine;
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
+    ProcessStartOptions hidden;
+    hidden.showWindow = SW_HIDE;
+    StartProcess(commandLine, hidden);
 }
 
 }  // namespace
