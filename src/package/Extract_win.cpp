@@ -7,8 +7,7 @@
 
 #include "package/PackageFormat.h"
 #include "package/RecordPath.h"
-#include "package/RecordStream.h"
-#include "util/ProcessList.h"
+#include "package/PackageWalk.h"
 #include "ui/MsgBox.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
@@ -30,11 +29,6 @@ std::string g_extractFolder;    // fixed at the first GetExtractFolder call
 bool g_alternateProbed = false;
 std::string g_alternateRoot;    // "X:\TEMP" or "X:\TEMP\TEMP", empty when none chosen
 std::string g_alternateFolder;  // fixed at the first GetAlternateExtractFolder call
-
-bool FolderExists(const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Creates a folder and every missing parent; true when it exists afterwards.
 bool CreateFolderTree(const std::string& folder) {
@@ -84,7 +78,7 @@ void Progress(const ExtractRequest& r, int mode, int range) {
 
 // Writes the update agent image beside the extracted files, dated like the package file.
 void WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
-    const std::string agentFile = PathFileName(r.agentName);
+    const std::string agentFile = FileNamePart(r.agentName);
     std::string image;
     if (!BuildAgentImage(r.packageFile, textEnd, image)) {
         DebugLine(" New AU-Agent: not written (no package image in " + r.packageFile + ")");
@@ -143,140 +137,133 @@ private:
     bool failed_ = false;
 };
 
-// Extracts the records of one part. The text blocks lead the first part only.
-void ExtractRecords(const ExtractRequest& r, BinaryFile& file, const PackageLocation& where,
-                    const PackageTrailer& trailer, int part, ExtractResult& result) {
-    const int textBlocks = part == 1 ? trailer.TextBlockCount() : 0;
-    RecordWalker walker(file, where, trailer.DataOffset(), textBlocks, PumpMessages);
-    TargetFile target;
-    RecordStreamDecoder decoder;
-    RawRecord raw;
-    while (walker.Next(raw)) {
-        if (raw.isTextBlock) continue;
-        bool writing = false;
-        size_t dataSize = 0;
-        std::string writeError;
-        const auto onHeader = [&](const std::string& header) {
-            if (header.empty()) return false;
-            FileRecord rec;
-            SplitRecordContent(header + std::string(1, '\0'), rec);
-            if (rec.launch) result.runSpec = rec.RunSpec();
-            const std::string safe = SafeRecordPath(rec.name);
-            if (safe.empty()) {
-                result.damaged = true;
-                result.damage = "refused file name \"" + rec.name + "\" (it would be written outside the folder)";
-                return false;
-            }
-            const std::string path = r.destFolder + "\\" + safe;
-            if (path != target.Path() || !target.IsOpen()) {
-                for (const auto& sub : RecordSubfolders(safe))
-                    CreateDirectoryA((r.destFolder + "\\" + sub).c_str(), nullptr);
-                bool existed = false;
-                if (!target.Open(path, existed)) writeError = LastErrorText();
-                if (!existed) Progress(r, 1, 0);  // one step per new file
-            }
-            target.SetDate(rec.dosDate);
-            writing = target.IsOpen();
-            return true;
-        };
-        const auto onData = [&](const char* p, size_t n) {
-            dataSize += n;
-            if (writing && !target.Write(p, n)) {
-                writing = false;
-                writeError = LastErrorText();
-            }
-        };
-        std::string error;
-        const bool decoded = decoder.Decode(raw, onHeader, onData, error, PumpMessages);
-        if (!decoded || result.damaged) {
-            if (!result.damaged) {
-                result.damaged = true;
-                result.damage = "record at offset " + IntToStr(raw.offset) + ": " + error;
-            }
-            return;
+// The stub's side of the package walk: writes the files, steps the progress, asks for the next
+// disk and writes the agent image.
+class Extractor : public PackageVisitor {
+public:
+    Extractor(const ExtractRequest& r, ExtractResult& result) : r_(r), result_(result) {}
+
+    bool BeforePart(int number, const std::string& path) override {
+        SetAutoPlaySuppression(true);
+        bool answer = true;
+        if (r_.forcePrompt || !FileExists(path)) {
+            EjectCD(path);
+            do {
+                const std::string text = ReplaceAll(r_.diskPrompt, "<DISK_NUM>", IntToStr(number));
+                answer = MsgBoxConfirmOkCancel(0, text, r_.promptCaption, r_.charset, r_.buttonList);
+                WaitPumping(0, 500);
+            } while (!FileExists(path) && answer);
         }
-        if (!writeError.empty()) ReportSaveFailure(target.Path(), dataSize, writeError);
+        Progress(r_, 1, 0);
+        return answer;
     }
-    target.Close();
-    if (!walker.Error().empty()) {
-        result.damaged = true;
-        result.damage = walker.Error();
-        return;
+
+    bool OnPart(const PackagePart& part) override {
+        if (part.number == 1) DebugLine("FileInfo.FilesCount=" + IntToStr(part.trailer.FileCount()));
+        result_.checksumPassed = part.checksumPasses;
+        if (!part.checksumPasses) return false;
+        DebugLine("FileLen=" + IntToStr(part.where.end));
+        if (!part.HasPackage()) return true;  // the walk ends it as damaged
+        if (part.number == 1) Progress(r_, 0, static_cast<int>(part.trailer.FileCount()));
+        if (r_.destFolder.empty()) {
+            // Without a folder the names would land in the root of the current drive.
+            MsgBoxError(0, r_.destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText(), "",
+                        r_.charset, r_.buttonList);
+            return false;
+        }
+        CreateFolderTree(r_.destFolder);
+        return true;
     }
-    if (part == 1 && !PathFileName(r.agentName).empty() &&
-        (EndsWith(".exe", r.packageFile, true) || EndsWith(".exe.001", r.packageFile, true)))
-        WriteAgentImage(r, walker.TextEnd());
-}
+
+    bool OnRecord(const FileRecord& rec, const RawRecord&) override {
+        writing_ = false;
+        dataSize_ = 0;
+        writeError_.clear();
+        if (rec.header.empty()) return false;
+        if (rec.launch) result_.runSpec = rec.RunSpec();
+        const std::string safe = SafeRecordPath(rec.name);
+        if (safe.empty()) {
+            refused_ = "refused file name \"" + rec.name + "\" (it would be written outside the folder)";
+            return false;
+        }
+        const std::string path = r_.destFolder + "\\" + safe;
+        if (path != target_.Path() || !target_.IsOpen()) {
+            for (const auto& sub : RecordSubfolders(safe))
+                CreateDirectoryA((r_.destFolder + "\\" + sub).c_str(), nullptr);
+            bool existed = false;
+            if (!target_.Open(path, existed)) writeError_ = LastErrorText();
+            if (!existed) Progress(r_, 1, 0);  // one step per new file
+        }
+        target_.SetDate(rec.dosDate);
+        writing_ = target_.IsOpen();
+        return true;
+    }
+
+    void OnData(const char* p, size_t n) override {
+        dataSize_ += n;
+        if (writing_ && !target_.Write(p, n)) {
+            writing_ = false;
+            writeError_ = LastErrorText();
+        }
+    }
+
+    std::string AfterRecord(const RawRecord&) override {
+        if (!refused_.empty()) return refused_;
+        if (!writeError_.empty()) ReportSaveFailure(target_.Path(), dataSize_, writeError_);
+        return std::string();
+    }
+
+    void AfterPart(const PackagePart& part, int64_t textEnd) override {
+        target_.Close();
+        if (part.number == 1 && !FileNamePart(r_.agentName).empty() &&
+            (EndsWith(".exe", r_.packageFile, true) || EndsWith(".exe.001", r_.packageFile, true)))
+            WriteAgentImage(r_, textEnd);
+    }
+
+    void Pump() override { PumpMessages(); }
+
+private:
+    const ExtractRequest& r_;
+    ExtractResult& result_;
+    TargetFile target_;
+    bool writing_ = false;
+    size_t dataSize_ = 0;
+    std::string writeError_;
+    std::string refused_;
+};
 
 }  // namespace
 
 ExtractResult ExtractPackage(const ExtractRequest& r) {
     const DWORD start = GetTickCount();
     ExtractResult result;
-    const std::string base = PackageBaseName(r.packageFile);
     g_charset = r.charset;
     g_buttons = r.buttonList;
-    int part = 1;
-    PackageTrailer trailer;  // stays from the last part that existed
-    bool answer = true;
-    std::string current = r.packageFile;
     Progress(r, 0, 0);
-    for (;;) {
-        if (FileExists(current)) {
-            trailer = ReadPackageTrailer(current);
-            if (part == 1) DebugLine("FileInfo.FilesCount=" + IntToStr(trailer.FileCount()));
-            const uint32_t sum = PackageChecksum(current, trailer.Length());
-            result.checksumPassed = ChecksumPasses(sum, trailer.Checksum());
-            if (!result.checksumPassed) break;
-            BinaryFile file;
-            if (!file.OpenRead(current)) {
-                result.damaged = true;
-                result.damage = "cannot open " + current;
-                break;
-            }
-            PackageLocation where = LocatePackage(file);
-            DebugLine("FileLen=" + IntToStr(where.end));
-            if (trailer.HasMagic()) {
-                if (part == 1) Progress(r, 0, static_cast<int>(trailer.FileCount()));
-                if (r.destFolder.empty()) {
-                    // Without a folder the names would land in the root of the current drive.
-                    MsgBoxError(0, r.destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText(), "",
-                                r.charset, r.buttonList);
-                    result.runSpec.clear();
-                    break;
-                }
-                CreateFolderTree(r.destFolder);
-                ExtractRecords(r, file, where, trailer, part, result);
-                if (result.damaged) break;
-            } else {
-                // A part without a package would leave the setup incomplete: nothing may run.
-                result.damaged = true;
-                result.damage = "no package in " + current;
-                break;
-            }
-        }
-        if (!trailer.MorePartsFollow()) break;
-        SetAutoPlaySuppression(true);
-        ++part;
-        current = PartFileName(base, part);
-        if (r.forcePrompt || !FileExists(current)) {
-            EjectCD(current);
-            do {
-                const std::string text = ReplaceAll(r.diskPrompt, "<DISK_NUM>", IntToStr(part));
-                answer = MsgBoxConfirmOkCancel(0, text, r.promptCaption, r.charset, r.buttonList);
-                WaitPumping(0, 500);
-            } while (!FileExists(current) && answer);
-        }
-        Progress(r, 1, 0);
-        if (!answer) break;
-    }
-    if (!answer) {
-        result.cancelled = true;
-        result.runSpec.clear();
-    }
-    if (result.damaged) {
-        result.runSpec.clear();
-        DebugLine("ExtractPackage: setup file damaged: " + result.damage);
+    Extractor extractor(r, result);
+    const WalkResult walk = WalkPackage(r.packageFile, extractor);
+    switch (walk.end) {
+        case WalkEnd::Complete:
+            break;
+        case WalkEnd::Stopped:  // a checksum that fails, or no folder to extract into
+            result.runSpec.clear();
+            break;
+        case WalkEnd::Cancelled:
+            result.cancelled = true;
+            result.runSpec.clear();
+            break;
+        case WalkEnd::Unreadable:
+            // A first file that cannot be read counts as failing its checksum; a later part
+            // would leave the setup incomplete.
+            if (walk.part == 1) break;
+            [[fallthrough]];
+        case WalkEnd::NoPackage:
+        case WalkEnd::Damaged:
+            result.damaged = true;
+            result.damage = walk.error;
+            result.runSpec.clear();
+            DebugLine("ExtractPackage: setup file damaged: " + result.damage);
+            break;
     }
     DebugLine("UnCompressTime: " + IntToStr(int64_t(GetTickCount() - start)) + " MS");
     DebugLine("");

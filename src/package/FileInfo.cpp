@@ -41,9 +41,7 @@ std::string TGFileInfo::InfoLocation() const { return SUB::Item(settingsList_, 0
 
 std::string TGFileInfo::InfoFileName() const {
     // Item 1 may carry a folder or a URL in front of the name.
-    const std::string item = SUB::Item(settingsList_, 1);
-    const size_t cut = item.find_last_of("\\/:");
-    return cut == std::string::npos ? item : item.substr(cut + 1);
+    return FileNamePart(SUB::Item(settingsList_, 1));
 }
 
 std::string TGFileInfo::InstallSettingsName() const {

@@ -2,11 +2,8 @@
 // What only the package builder needs is in RecordEncode.cpp.
 #include "package/PackageFormat.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <limits>
-#include <new>
 #include <utility>
 
 #include "util/Catch.h"
@@ -39,12 +36,6 @@ bool ReadU32At(BinaryFile& file, int64_t offset, uint32_t& v) {
     if (!file.Seek(offset) || !file.ReadExact(b, 4)) return false;
     v = GetU32(b);
     return true;
-}
-
-std::string ZlibText(const z_stream& zs, int code) {
-    if (zs.msg) return zs.msg;
-    const char* text = zError(code);
-    return text ? text : "zlib error " + IntToStr(code);
 }
 
 int HexDigit(unsigned char c) {
@@ -206,113 +197,16 @@ double SpaceForClusterSize(const PackageTrailer& trailer, uint64_t clusterSize) 
 
 // ---- Text blocks and records -----------------------------------------------------------------
 
-void SplitRecordContent(std::string content, FileRecord& rec) {
-    const size_t nul = content.find('\0');
-    if (nul == std::string::npos) {
-        rec.header.clear();
-        rec.data = std::move(content);
-    } else {
-        rec.header.assign(content, 0, nul);
-        content.erase(0, nul + 1);
-        rec.data = std::move(content);
-    }
-    std::string name = SUB::Item(rec.header, 0);
-    const int64_t date = StrToInt64Def(SUB::Item(rec.header, 1), 0);
+void ParseRecordHeader(const std::string& header, FileRecord& rec) {
+    rec.header = header;
+    std::string name = SUB::Item(header, 0);
+    const int64_t date = StrToInt64Def(SUB::Item(header, 1), 0);
     rec.dosDate = (date >= 0 && date <= int64_t(std::numeric_limits<uint32_t>::max())) ? uint32_t(date) : 0;
     const size_t star = name.find('*');
     rec.launch = star != std::string::npos;
     rec.params = rec.launch ? name.substr(star + 1) : std::string();
     if (rec.launch) name.erase(star);
     rec.name = std::move(name);
-}
-
-bool InflateRecord(const void* bytes, size_t count, std::string& out, std::string& error, const PumpFn& pump) {
-    out.clear();
-    error.clear();
-    // Each inflate call fills at most this much, so that the pump runs at short intervals.
-    const size_t kStepLimit = size_t(4) << 20;
-    z_stream zs{};
-    if (inflateInit(&zs) != Z_OK) {
-        error = ZlibText(zs, Z_MEM_ERROR);
-        return false;
-    }
-    struct EndStream {
-        z_stream& zs;
-        ~EndStream() { inflateEnd(&zs); }
-    } ender{zs};
-    VEL_TRY {
-        const size_t limit = std::min<size_t>(out.max_size(), std::numeric_limits<size_t>::max() / 2);
-        size_t capacity = count > limit - 255 ? limit : std::max<size_t>(256, (count + 255) / 256 * 256);
-        // The output size comes from the record: check that it can be had before taking it.
-        const auto grow = [&] {
-            if (MemoryAvailable(capacity)) {
-                out.resize(capacity);
-                return true;
-            }
-            error = "out of memory inflating a record";
-            out.clear();
-            return false;
-        };
-        if (!grow()) return false;
-        size_t total = 0;
-        const unsigned char* next = static_cast<const unsigned char*>(bytes);
-        size_t left = count;
-        for (;;) {
-            if (total == capacity) {
-                if (capacity >= limit / 2) {
-                    error = "record too large to inflate";
-                    out.clear();
-                    return false;
-                }
-                capacity *= 2;
-                if (!grow()) return false;
-            }
-            const uInt inChunk = uInt(std::min<size_t>(left, std::numeric_limits<uInt>::max()));
-            const uInt outChunk = uInt(std::min(capacity - total, kStepLimit));
-            zs.next_in = const_cast<Bytef*>(next);
-            zs.avail_in = inChunk;
-            zs.next_out = reinterpret_cast<Bytef*>(&out[total]);
-            zs.avail_out = outChunk;
-            const int rc = inflate(&zs, Z_NO_FLUSH);
-            next += inChunk - zs.avail_in;
-            left -= inChunk - zs.avail_in;
-            total += outChunk - zs.avail_out;
-            if (rc == Z_STREAM_END) break;
-            if (rc != Z_OK) {
-                // Z_BUF_ERROR here means the input ended before the stream did.
-                error = rc == Z_BUF_ERROR ? std::string("unexpected end of compressed data")
-                        : rc == Z_NEED_DICT ? std::string("compressed data needs a dictionary")
-                                            : ZlibText(zs, rc);
-                out.clear();
-                return false;
-            }
-            if (pump) pump();
-        }
-        out.resize(total);
-        return true;
-    } VEL_CATCH_ALL {
-        out.clear();
-        out.shrink_to_fit();
-        error = "out of memory inflating a record";
-        return false;
-    }
-}
-
-bool DecodeRecord(const RawRecord& raw, FileRecord& rec, std::string& error, const PumpFn& pump) {
-    error.clear();
-    VEL_TRY {
-        if (raw.length > 0) {
-            std::string content;
-            if (!InflateRecord(raw.bytes.data(), raw.bytes.size(), content, error, pump)) return false;
-            SplitRecordContent(std::move(content), rec);
-        } else {
-            SplitRecordContent(raw.bytes, rec);
-        }
-        return true;
-    } VEL_CATCH_ALL {
-        error = "out of memory decoding a record";
-        return false;
-    }
 }
 
 // ---- Record walker ---------------------------------------------------------------------------

@@ -166,18 +166,11 @@ struct FileRecord {
 
 std::string RecordHeader(const FileRecord& rec);  // "|name[*params]|dosdate|"
 
+// The record pair below reports failure the same way: an error text, empty on success.
+
 // Encodes rec as a whole record (length field included): header, NUL, data, as one zlib stream at
 // level (0..9) when that is smaller, else stored (negative length). Error text, empty on success.
 std::string EncodeRecord(const FileRecord& rec, int level, std::string& out);
-
-// Splits decoded record content at its first NUL into header and data (no NUL: empty header,
-// everything is data); fills name, launch, params and dosDate from the header (date 0 when not a number).
-void SplitRecordContent(std::string content, FileRecord& rec);
-
-// Inflates one zlib stream held whole in memory into out. The output grows by doubling; pump is
-// called between inflate steps. false with zlib's message in error on damage or lack of memory.
-bool InflateRecord(const void* bytes, size_t count, std::string& out, std::string& error,
-                   const PumpFn& pump = nullptr);
 
 // One record as stored in a package part.
 struct RawRecord {
@@ -187,8 +180,14 @@ struct RawRecord {
     std::string bytes;        // the |length| bytes
 };
 
-// Decodes a file record (inflating it when compressed). false with an error text when it does not inflate.
-bool DecodeRecord(const RawRecord& raw, FileRecord& rec, std::string& error, const PumpFn& pump = nullptr);
+// Decodes a whole file record into memory through the streaming decoder (RecordStream.h), so it
+// reads exactly as extraction does: a record without a header (no NUL within the first
+// kMaxRecordHeader bytes) comes back with empty header, name and data. Error text, empty on success.
+std::string DecodeRecord(const RawRecord& raw, FileRecord& rec, const PumpFn& pump = nullptr);
+
+// Fills header, name, launch, params and dosDate from a decoded record header such as
+// "|Engine.exe*/q|1248086749|" (date 0 when not a number); data is left as it is.
+void ParseRecordHeader(const std::string& header, FileRecord& rec);
 
 // Walks the records of one package part, from start (its data offset) up to the trailer, reading
 // each in chunks of at most 64 KiB with pump called after each chunk. Never reads outside the

@@ -119,4 +119,22 @@ bool RecordStreamDecoder::Decode(const RawRecord& raw, const RecordHeaderFn& onH
     }
 }
 
+std::string DecodeRecord(const RawRecord& raw, FileRecord& rec, const PumpFn& pump) {
+    rec = FileRecord();
+    std::string error;
+    VEL_TRY {
+        RecordStreamDecoder decoder(kRecordReadChunk);
+        const auto onHeader = [&](const std::string& header) {
+            ParseRecordHeader(header, rec);
+            return true;
+        };
+        const auto onData = [&](const char* p, size_t n) { rec.data.append(p, n); };
+        if (decoder.Decode(raw, onHeader, onData, error, pump)) return std::string();
+    } VEL_CATCH_ALL {
+        error = "out of memory decoding a record";
+    }
+    rec = FileRecord();
+    return error;
+}
+
 }  // namespace vel

@@ -1,8 +1,9 @@
 #pragma once
-// Streaming decode of one file record for extraction: the record's bytes (stored, or one zlib
-// stream) are decoded in steps into one fixed buffer, and the file header and then the data are
-// handed on as they come. A record of any size thus needs no output buffer of its own size, and
-// the data can go straight to its file. Portable: no Windows API. Nothing here throws.
+// The one decoder of file records: the record's bytes (stored, or one zlib stream) are decoded in
+// steps into one fixed buffer, and the file header and then the data are handed on as they come.
+// A record of any size thus needs no output buffer of its own size, and the data can go straight
+// to its file. Extraction, the package walk and DecodeRecord (PackageFormat.h) all decode through
+// it. Portable: no Windows API. Nothing here throws.
 #include <cstddef>
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #include "stub/LaunchLine.h"
 
-
+#include "util/FileText.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -64,11 +64,6 @@ std::string BuildEngineCommandLine(const EngineLaunch& l) {
     if (l.isAutoUpdateProg) cmd += " /AutoUpdateProg";
     cmd = RemoveSwitch(cmd, "/SpanCdLvl=");
     return RemoveSwitch(cmd, "/SpanDiskFName1=");
-}
-
-std::string DriveOf(const std::string& folder) {
-    if (folder.empty()) return std::string();
-    return UpperCase(folder.substr(0, 1)) + ":";
 }
 
 std::string TempSpaceMessage(const std::string& folder, bool announceExtraction, double needBytes,

@@ -50,9 +50,6 @@ struct TempSpaceTexts {
     std::string question;    // s6
 };
 
-// Drive of a folder as "X:" (upper-cased first letter), empty for an empty folder.
-std::string DriveOf(const std::string& folder);
-
 // The temp-space prompt text, or empty when no prompt is due (room enough and no announcement).
 std::string TempSpaceMessage(const std::string& folder, bool announceExtraction, double needBytes,
                              double freeBytes, const TempSpaceTexts& texts);

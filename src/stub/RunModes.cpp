@@ -1,26 +1,10 @@
 #include "stub/RunModes.h"
 
+#include "util/FileText.h"
 #include "util/SUB.h"
 #include "util/StrUtils.h"
 
 namespace vel {
-
-std::string FileNamePart(const std::string& path) {
-    const size_t p = path.find_last_of("\\/");
-    return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-std::string FolderPart(const std::string& path) {
-    const size_t p = path.find_last_of("\\/");
-    return p == std::string::npos ? std::string() : path.substr(0, p + 1);
-}
-
-std::string StripLastExtension(const std::string& name) {
-    const size_t dot = name.find_last_of('.');
-    const size_t sep = name.find_last_of("\\/");
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return name;
-    return name.substr(0, dot);
-}
 
 std::string FitWindowClassName(const std::string& name) {
     if (name.size() <= kMaxWindowClassName) return name;

@@ -16,13 +16,6 @@ constexpr unsigned wm_LocalMsg = 1124;  // WM_USER + 100
 constexpr unsigned wm_AgentMsg = 1125;  // WM_USER + 101
 constexpr int AU_PerformUpdateCycle = 31;
 
-// File name part of a Windows path (after the last "\" or "/").
-std::string FileNamePart(const std::string& path);
-// Folder part of a Windows path with its trailing backslash ("" when there is none).
-std::string FolderPart(const std::string& path);
-// File name with its last extension removed.
-std::string StripLastExtension(const std::string& name);
-
 // Longest window class name the system registers (class names are atom names).
 constexpr size_t kMaxWindowClassName = 255;
 // A class name that the system registers: the name itself when it fits, otherwise ".VelnorStub."

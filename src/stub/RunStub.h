@@ -32,11 +32,6 @@ bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& reader);
 // Registry value ForcePrompt of HKCU\Software\Dorvanik\Velnor\SpanDisk is "1".
 bool SpanDiskForcePrompt();
 
-// Starts a command line as a new process (no inherited handles, default environment and folder,
-// showMode for its first window). applicationPath, when given, names the program file so that
-// blanks in an unquoted program path cannot make the system start another file.
-// The process handle (close it with CloseHandle), or null when it could not be started.
-HANDLE RunProcess(const std::string& commandLine, WORD showMode, const std::string& applicationPath = "");
 // Returns when the process has ended (checks every 500 ms, pumping messages meanwhile).
 void WaitForProcess(HANDLE process);
 

@@ -82,7 +82,10 @@ bool LaunchEngine(const std::string& dest, const std::string& runSpec, const std
     DebugLine(IntToStr(GetCurrentProcessId()) + " ==== WinExec(Engine.exe) >>" + cmd + "<<");
     const std::string atomName = EngineAtomName(launch.threadToken);
     GlobalAddAtomA(atomName.c_str());
-    ScopedHandle process(RunProcess(cmd, foreground ? SW_SHOW : SW_HIDE, EngineProgramPath(launch)));
+    ProcessStartOptions start;
+    start.showWindow = foreground ? SW_SHOW : SW_HIDE;
+    start.applicationPath = EngineProgramPath(launch);
+    ScopedHandle process = StartProcess(cmd, start);
     if (!process) DebugLine("Engine not started: " + LastErrorText());
     ShowStubWindow(false);
     WaitPumping(0, 1000);
@@ -130,21 +133,6 @@ bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& reader) {
 
 bool SpanDiskForcePrompt() {
     return ReadRegString("HKEY_CURRENT_USER\\Software\\Dorvanik\\Velnor\\SpanDisk", "ForcePrompt", "0") == "1";
-}
-
-HANDLE RunProcess(const std::string& commandLine, WORD showMode, const std::string& applicationPath) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = showMode;
-    PROCESS_INFORMATION pi = {};
-    std::string cmd = commandLine;  // CreateProcess may write into the buffer
-    cmd.push_back('\0');
-    if (!CreateProcessA(applicationPath.empty() ? nullptr : applicationPath.c_str(), &cmd[0], nullptr, nullptr,
-                        FALSE, 0, nullptr, nullptr, &si, &pi))
-        return nullptr;
-    CloseHandle(pi.hThread);
-    return pi.hProcess;
 }
 
 void WaitForProcess(HANDLE process) {

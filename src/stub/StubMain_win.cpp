@@ -40,16 +40,9 @@ bool AgentCopyIsRunning() { return WindowOfClassExists(AgentCopyClassName(AgentN
 
 // Starts a program hidden, without waiting for it.
 void StartHidden(const std::string& commandLine) {
-    std::string cmd = commandLine;
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
+    ProcessStartOptions hidden;
+    hidden.showWindow = SW_HIDE;
+    StartProcess(commandLine, hidden);
 }
 
 // The setup stub's window: its first tick runs the extract-and-launch flow (which stops the
@@ -161,7 +154,7 @@ int CreateAndRun_X_Exe(int unused) {
         RunLog("Wait " + IntToStr(wait) + " SEC");
         if (wait > 0) WaitPumping(0, static_cast<DWORD>(wait * 1000));
 
-        const std::string xPath = FolderPart(g_ownPath) + "X_" + OwnFileName();
+        const std::string xPath = FileFolder(g_ownPath) + "X_" + OwnFileName();
         CopyFileA(g_ownPath.c_str(), xPath.c_str(), FALSE);
         RunLog("Create X_ File ");
         const std::string args = AgentCopyArguments(GetSwitchValue("/TRANSIENT=", ""), GetSwitchValue("/DELAY=", ""));
@@ -183,7 +176,7 @@ int CreateAndRun_X_Exe(int unused) {
 
 bool HandleParamOK(bool copyWasRunning) {
     RunLog("HandleParamOK() --- Start");
-    const std::string xPath = FolderPart(g_ownPath) + "X_" + OwnFileName();
+    const std::string xPath = FileFolder(g_ownPath) + "X_" + OwnFileName();
     const bool xExists = GetFileAttributesA(xPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     ParamRequests r;
     r.stop = GetSwitchInt("/STOP=", -1);

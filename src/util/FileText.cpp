@@ -79,6 +79,16 @@ std::string FileFolder(const std::string& path, LeadByteTest isLead) {
     return path.substr(0, NameStart(path, isLead));
 }
 
+std::string FileNamePart(const std::string& path, LeadByteTest isLead) {
+    return path.substr(NameStart(path, isLead));
+}
+
+std::string StripLastExtension(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < NameStart(path, NoLeadBytes)) return path;
+    return path.substr(0, dot);
+}
+
 std::string BaseName(const std::string& path, bool allExtensions, LeadByteTest isLead) {
     std::string name = path.substr(NameStart(path, isLead));
     const size_t dot = allExtensions ? name.find('.') : name.rfind('.');
@@ -86,9 +96,13 @@ std::string BaseName(const std::string& path, bool allExtensions, LeadByteTest i
     return name;
 }
 
-std::string DriveRootOf(const std::string& path) {
+std::string DriveOf(const std::string& path) {
     if (path.empty()) return "";
-    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":\\";
+    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":";
+}
+
+std::string DriveRootOf(const std::string& path) {
+    return path.empty() ? std::string() : DriveOf(path) + "\\";
 }
 
 std::string VolumeQueryPath(const std::string& path, bool extendedQuery) {

@@ -1,7 +1,8 @@
 #pragma once
 // Text rules behind the file utilities of Utils.h, kept free of the Windows API so they can be
-// checked on any host: path clean-up, chunked writing, the free-space query path and the
-// self-delete script. Never throws.
+// checked on any host: the one place for path text (file name, folder, extension and drive
+// parts, backslash clean-up), chunked writing, the free-space query path and the self-delete
+// script. Never throws.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,12 +24,18 @@ std::string CollapseBackslashes(const std::string& path, bool excludeTrailing, L
 // File name without folder and without its last extension (all extensions when asked).
 std::string BaseName(const std::string& path, bool allExtensions, LeadByteTest isLead);
 // The folder part of a path: up to and including its last "\", "/" or ":" (empty when none).
-std::string FileFolder(const std::string& path, LeadByteTest isLead);
+std::string FileFolder(const std::string& path, LeadByteTest isLead = NoLeadBytes);
+// The file name part of a path: after its last "\", "/" or ":" (the whole path when none).
+std::string FileNamePart(const std::string& path, LeadByteTest isLead = NoLeadBytes);
+// The path with the last extension of its file name removed ("C:\x.y\noext" stays as it is).
+std::string StripLastExtension(const std::string& path);
 
 // Path given to the free-space query: "/" become "\"; the drive root ("C:\") when the extended
 // query is unavailable or the path is short; "\\server\share\" for network paths; otherwise the
 // path cut before the first backslash from the fourth character on.
 std::string VolumeQueryPath(const std::string& path, bool extendedQuery);
+// "X:" from the path's first letter, upper-cased; empty for an empty path.
+std::string DriveOf(const std::string& path);
 // "X:\" from the path's first letter, upper-cased; empty for an empty path.
 std::string DriveRootOf(const std::string& path);
 

@@ -10,6 +10,7 @@
 
 #include "util/Catch.h"
 #include "util/DebugLog.h"
+#include "util/RuntimeProc.h"
 #include "util/StrUtils.h"
 #include "util/Utils.h"
 
@@ -17,12 +18,10 @@ namespace vel {
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+RuntimeProc<BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER)> rt_GetDiskFreeSpaceExA(
+    "kernel32.dll", "GetDiskFreeSpaceExA");
 
-bool IsDirectory(const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool IsFile(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
@@ -62,12 +61,10 @@ std::string SystemText(Call call) {
     return (n == 0 || n >= sizeof(buf)) ? std::string() : std::string(buf, n);
 }
 
+// The short form where the volume has one, else the path as it is.
 std::string ShortPath(const std::string& path) {
-    const DWORD n = GetShortPathNameA(path.c_str(), nullptr, 0);
-    if (n == 0) return path;
-    std::vector<char> buf(n + 1, '\0');
-    const DWORD m = GetShortPathNameA(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
-    return (m == 0 || m >= buf.size()) ? path : std::string(buf.data(), m);
+    const std::string shortForm = ShortPathOf(path);
+    return shortForm.empty() ? path : shortForm;
 }
 
 bool SetDosFileTime(HANDLE file, uint32_t dosDate) {
@@ -79,6 +76,24 @@ bool SetDosFileTime(HANDLE file, uint32_t dosDate) {
 }
 
 }  // namespace
+
+bool FolderExists(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string ShortPathOf(const std::string& path) {
+    VEL_TRY {
+        if (path.empty()) return std::string();
+        const DWORD size = GetShortPathNameA(path.c_str(), nullptr, 0);
+        if (size == 0) return std::string();
+        std::string buf(size, '\0');
+        const DWORD n = GetShortPathNameA(path.c_str(), &buf[0], size);
+        return n > 0 && n < size ? buf.substr(0, n) : std::string();
+    } VEL_CATCH_ALL {
+        return std::string();
+    }
+}
 
 // ---- Paths and folders --------------------------------------------------------------------------
 
@@ -209,10 +224,7 @@ bool AppendToFile(const std::string& path, const std::string& text, bool lineBre
 }
 
 double DiskFree(const std::string& path) {
-    using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-    static ScopedModule kernel;
-    static const auto freeSpaceEx =
-        ProcAs<GetDiskFreeSpaceExFn>(LoadProc("kernel32.dll", "GetDiskFreeSpaceExA", kernel));
+    const auto freeSpaceEx = rt_GetDiskFreeSpaceExA.get();
     if (path.empty()) return 0;
 
     const std::string root = DriveRootOf(path);
@@ -264,7 +276,7 @@ std::string FindFileOnDrives(const std::string& fileName, UINT driveType) {
 std::string FindDirInTree(const std::string& folder, const std::string& dirName) {
     if (dirName.empty()) return "";
     const std::string dir = ExcludeTrailingBackslash(folder);
-    if (!IsDirectory(dir + "\\")) return "";
+    if (!FolderExists(dir + "\\")) return "";
     if (EndsWith("\\" + dirName, dir, true)) return dir;
     for (const DirEntry& e : ListEntries(dir + "\\*.*")) {
         std::string hit;
@@ -281,7 +293,7 @@ std::string FindDirInTree(const std::string& folder, const std::string& dirName)
 std::string FindDirOnDrives(const std::string& dirName, UINT driveType) {
     if (dirName.size() >= 3 && dirName.compare(1, 2, ":\\") == 0) {
         const std::string root = DriveRootOf(dirName);
-        return GetDriveTypeA(root.c_str()) == driveType && IsDirectory(dirName) ? dirName : std::string();
+        return GetDriveTypeA(root.c_str()) == driveType && FolderExists(dirName) ? dirName : std::string();
     }
     for (char d = 'C'; d <= 'Z'; ++d) {
         const std::string root = std::string(1, d) + ":\\";
@@ -312,7 +324,7 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes) {
 
 bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteProgress& hook) {
     const std::string dir = ExcludeTrailingBackslash(folder);
-    if (dir.empty() || !IsDirectory(dir)) return false;
+    if (dir.empty() || !FolderExists(dir)) return false;
     DeleteFiles(dir + "\\*.*", clearAttributes);
 
     bool cancel = false;
@@ -332,7 +344,7 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const DeletePro
     }
     if (clearAttributes) SetFileAttributesA(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA(dir.c_str());
-    return !IsDirectory(dir);
+    return !FolderExists(dir);
 }
 
 bool DeleteMySelf(bool removeFolder, bool shortNames) {

@@ -9,8 +9,28 @@
 #include <string>
 
 #include "util/ProcessList.h"
+#include "util/WinHandles.h"
 
 namespace vel {
+
+// How StartProcess starts a program. By default: its first window shown normally, no handle
+// inherited, the default environment and current folder.
+struct ProcessStartOptions {
+    WORD showWindow = SW_SHOWNORMAL;
+    // The program file, when known: then blanks in an unquoted program path on the command line
+    // cannot make the system start another file.
+    std::string applicationPath;
+    DWORD creationFlags = 0;     // e.g. a priority class
+    bool busyCursor = false;     // the start-up cursor (STARTF_FORCEONFEEDBACK)
+    // The child's standard handles, inheritable (all three or none); only then are handles inherited.
+    HANDLE stdInput = nullptr;
+    HANDLE stdOutput = nullptr;
+    HANDLE stdError = nullptr;
+};
+
+// Starts a command line as a new process: the one place that does. The process handle, not
+// valid when it could not be started (LastErrorText tells why).
+ScopedHandle StartProcess(const std::string& commandLine, const ProcessStartOptions& options = {});
 
 // Receives every chunk a captured program prints (standard output and standard error, converted
 // from the OEM to the ANSI code page) and, when the program cannot be started, the error text
@@ -64,7 +84,5 @@ std::string ProcessListByWindows();
 std::string ProcessListByPsapi(bool fullPaths);
 // Fills data from the top-level windows, in enumeration order, honouring its mode and filters.
 void EnumTopWindows(TProcessData& data);
-// The short (8.3) form of a path; empty when the system gives none.
-std::string ShortPathOf(const std::string& path);
 
 }  // namespace vel

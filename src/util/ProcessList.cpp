@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "util/FileText.h"
 #include "util/StrUtils.h"
 #include "util/SUB.h"
 
@@ -15,11 +16,6 @@ uint32_t PidFromText(const std::string& text) {
 }
 
 }  // namespace
-
-std::string PathFileName(const std::string& path) {
-    const size_t cut = path.find_last_of("\\/:");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
 
 bool SameShortPath(const std::string& a, const std::string& b, const TShortPathFn& shortPath) {
     if (!shortPath) return false;
@@ -45,7 +41,7 @@ std::string CaptureCommandLine(const std::string& program, const std::string& pa
 }
 
 uint32_t TasklistPid(const std::string& output, const std::string& path) {
-    const std::string name = PathFileName(path);
+    const std::string name = FileNamePart(path);
     if (Trim(name).empty()) return 0;
     std::string text = ReplaceAll(Trim(output), "\"", "");
     text = ReplaceAll(text, "\r\n", "|");

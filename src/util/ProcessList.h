@@ -14,9 +14,6 @@ namespace vel {
 // Short (8.3) form of a path; empty when the system gives none.
 using TShortPathFn = std::function<std::string(const std::string& path)>;
 
-// The text after the last "\", "/" or ":" of a path (the whole text when there is none).
-std::string PathFileName(const std::string& path);
-
 // Short paths are equal only when both sides have a real short form (a missing one never matches).
 bool SameShortPath(const std::string& a, const std::string& b, const TShortPathFn& shortPath);
 

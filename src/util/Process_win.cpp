@@ -147,7 +147,34 @@ DWORD WindowPid(HWND window) {
 
 }  // namespace
 
-// ---- Running a console program ----
+// ---- Starting and running programs ----
+
+ScopedHandle StartProcess(const std::string& commandLine, const ProcessStartOptions& options) {
+    VEL_TRY {
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESHOWWINDOW | (options.busyCursor ? STARTF_FORCEONFEEDBACK : 0);
+        si.wShowWindow = options.showWindow;
+        const bool stdHandles = options.stdInput || options.stdOutput || options.stdError;
+        if (stdHandles) {
+            si.dwFlags |= STARTF_USESTDHANDLES;
+            si.hStdInput = options.stdInput;
+            si.hStdOutput = options.stdOutput;
+            si.hStdError = options.stdError;
+        }
+        PROCESS_INFORMATION pi{};
+        std::string line = commandLine;  // the system may write into the buffer
+        const char* program = options.applicationPath.empty() ? nullptr : options.applicationPath.c_str();
+        if (!CreateProcessA(program, &line[0], nullptr, nullptr, stdHandles ? TRUE : FALSE, options.creationFlags,
+                            nullptr, nullptr, &si, &pi))
+            return ScopedHandle();
+        CloseHandle(pi.hThread);
+        return ScopedHandle(pi.hProcess);
+    } VEL_CATCH_ALL {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return ScopedHandle();
+    }
+}
 
 HANDLE CaptureInputPipe() {
     return g_captureInput;
@@ -180,20 +207,15 @@ bool RunCommandCapture(const std::string& program, const std::string& params, WO
         SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
 
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK | STARTF_USESTDHANDLES;
-        si.wShowWindow = showWindow;
-        si.hStdInput = inRead.get();
-        si.hStdOutput = outWrite.get();
-        si.hStdError = errWrite.get();
-        PROCESS_INFORMATION pi{};
-        std::string mutableLine = commandLine;
-        if (!CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, IDLE_PRIORITY_CLASS, nullptr,
-                            nullptr, &si, &pi))
-            return startFailed(commandLine.substr(0, 256) + " --- " + LastErrorText());
-        ScopedHandle process(pi.hProcess);
-        ScopedHandle thread(pi.hThread);
+        ProcessStartOptions start;
+        start.showWindow = showWindow;
+        start.busyCursor = true;
+        start.creationFlags = IDLE_PRIORITY_CLASS;
+        start.stdInput = inRead.get();
+        start.stdOutput = outWrite.get();
+        start.stdError = errWrite.get();
+        ScopedHandle process = StartProcess(commandLine, start);
+        if (!process) return startFailed(commandLine.substr(0, 256) + " --- " + LastErrorText());
         // The child holds its ends now; closing ours lets the pipes end with the child.
         inRead.reset();
         outWrite.reset();
@@ -229,17 +251,6 @@ bool RunCommandCapture(const std::string& program, const std::string& params, WO
 
 // ---- Listing methods ----
 
-std::string ShortPathOf(const std::string& path) {
-    return Guarded(std::string(), [&] {
-        if (path.empty()) return std::string();
-        const DWORD size = GetShortPathNameA(path.c_str(), nullptr, 0);
-        if (size == 0) return std::string();
-        std::string buf(size, '\0');
-        const DWORD n = GetShortPathNameA(path.c_str(), &buf[0], size);
-        return n > 0 && n < size ? buf.substr(0, n) : std::string();
-    });
-}
-
 DWORD FindProcessIdByTasklist(const std::string& path) {
     return Guarded<DWORD>(0, [&] {
         std::string errors, output;
@@ -268,7 +279,7 @@ DWORD FindProcessIdBySnapshot(const std::string& path, bool pathOnly) {
     return Guarded<DWORD>(0, [&] {
         DWORD found = 0;
         for (const SnapshotEntry& e : SnapshotProcesses())
-            if (ProcessPathMatches(path, e.exe, PathFileName(e.exe), pathOnly, ShortPathOf)) found = e.pid;
+            if (ProcessPathMatches(path, e.exe, FileNamePart(e.exe), pathOnly, ShortPathOf)) found = e.pid;
         return found;
     });
 }
@@ -278,7 +289,7 @@ void EnumTopWindows(TProcessData& data) {
         const std::vector<SnapshotEntry> processes = SnapshotProcesses();
         auto exeOf = [&](DWORD pid) {
             for (const SnapshotEntry& e : processes)
-                if (e.pid == pid) return PathFileName(e.exe);
+                if (e.pid == pid) return FileNamePart(e.exe);
             return std::string();
         };
         ForEachTopWindow([&](HWND window) {
@@ -322,9 +333,9 @@ DWORD FindProcessIdInList(const std::string& path, bool pathOnly) {
         if (IsWindowsXP()) {
             // The PSAPI list holds full paths with pathOnly, so the full path is what can match.
             const std::string list = ProcessListByPsapi(pathOnly);
-            return static_cast<DWORD>(LookupProcessList(list, pathOnly ? path : PathFileName(path), ShortPathOf));
+            return static_cast<DWORD>(LookupProcessList(list, pathOnly ? path : FileNamePart(path), ShortPathOf));
         }
-        return static_cast<DWORD>(LookupProcessList(ProcessListByWindows(), PathFileName(path), ShortPathOf));
+        return static_cast<DWORD>(LookupProcessList(ProcessListByWindows(), FileNamePart(path), ShortPathOf));
     });
 }
 

@@ -79,9 +79,6 @@ int64_t GetSwitchInt(const std::string& name, int64_t def);
 bool HasCmdParam(const std::string& word);  // the word occurs as a blank-ended parameter
 // ShellExecute with the default verb; true when it reports success.
 bool ShellOpen(const std::string& file, const std::string& params, int showCmd = SW_SHOWNORMAL);
-// Address of `function` in the system library `library`, or NULL. `module` receives the library
-// and frees it when it goes out of scope, so keep it alive while the address is used.
-FARPROC LoadProc(const std::string& library, const std::string& function, ScopedModule& module);
 
 // ---- Time, messages and screen ------------------------------------------------------------------
 
@@ -106,6 +103,8 @@ std::string SetTrailingBackslash(const std::string& path, bool wanted);
 std::string ExcludeTrailingBackslash(const std::string& path);
 std::string CollapseBackslashes(const std::string& path, bool excludeTrailing);
 std::string BaseName(const std::string& path, bool allExtensions = false);
+// The short (8.3) form of an existing path; empty when the system gives none.
+std::string ShortPathOf(const std::string& path);
 std::string ExePath(bool baseNameOnly = false);  // full path, or file name without extension
 std::string ExeDir(bool backslash = true);
 std::string WindowsDir(bool backslash = true);
@@ -115,6 +114,7 @@ std::string TempDir(bool backslash = true);
 // ---- Files --------------------------------------------------------------------------------------
 
 int64_t FileSizeByName(const std::string& path);  // 0 when nothing matches
+bool FolderExists(const std::string& path);       // an existing folder (a trailing "\" is allowed)
 // Up to maxLength bytes (0 = no limit) from offset; empty when missing, out of range or short.
 std::string ReadFilePart(const std::string& path, int64_t maxLength = 0, bool trim = false, int64_t offset = 0);
 // Writes (or appends) the text; large writes and writes with a hook go in chunks (FileText.h).

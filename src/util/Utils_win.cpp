@@ -10,11 +10,21 @@
 
 #include "util/Catch.h"
 #include "util/DebugLog.h"
+#include "util/RuntimeProc.h"
 #include "util/StrUtils.h"
 
 namespace vel {
 
 namespace {
+
+// What a 32-bit program on 64-bit Windows needs; present together on such a system.
+RuntimeProc<void(WINAPI*)(LPSYSTEM_INFO)> rt_GetNativeSystemInfo("kernel32.dll", "GetNativeSystemInfo");
+RuntimeProc<BOOL(WINAPI*)(HANDLE, PBOOL)> rt_IsWow64Process("kernel32.dll", "IsWow64Process");
+RuntimeProc<BOOL(WINAPI*)(PVOID*)> rt_Wow64DisableWow64FsRedirection("kernel32.dll",
+                                                                    "Wow64DisableWow64FsRedirection");
+RuntimeProc<BOOL(WINAPI*)(PVOID)> rt_Wow64RevertWow64FsRedirection("kernel32.dll", "Wow64RevertWow64FsRedirection");
+RuntimeProc<UINT(WINAPI*)(LPSTR, UINT)> rt_GetSystemWow64DirectoryA("kernel32.dll", "GetSystemWow64DirectoryA");
+RuntimeProc<LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD)> rt_RegDeleteKeyExA("advapi32.dll", "RegDeleteKeyExA");
 
 struct OsVersionInfo {
     OsVersionRecord record;
@@ -51,17 +61,12 @@ const OsVersionInfo& OsVersion() {
 bool DetectWindows64() {
     // A 64-bit program runs on 64-bit Windows only.
     if (sizeof(void*) == 8) return true;
-    ScopedModule kernel;
-    ScopedModule advapi;
-    if (!LoadProc("kernel32.dll", "GetNativeSystemInfo", kernel)) return false;
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    const auto isWow64 = ProcAs<IsWow64ProcessFn>(LoadProc("kernel32.dll", "IsWow64Process", kernel));
+    if (!rt_GetNativeSystemInfo.get()) return false;
+    const auto isWow64 = rt_IsWow64Process.get();
     BOOL wow64 = FALSE;
     if (!isWow64 || !isWow64(GetCurrentProcess(), &wow64) || !wow64) return false;
-    for (const char* fn : {"Wow64DisableWow64FsRedirection", "Wow64RevertWow64FsRedirection",
-                           "GetSystemWow64DirectoryA"})
-        if (!LoadProc("kernel32.dll", fn, kernel)) return false;
-    return LoadProc("advapi32.dll", "RegDeleteKeyExA", advapi) != nullptr;
+    return rt_Wow64DisableWow64FsRedirection.get() && rt_Wow64RevertWow64FsRedirection.get() &&
+           rt_GetSystemWow64DirectoryA.get() && rt_RegDeleteKeyExA.get();
 }
 
 // Reads a file's version resource into a buffer of at least 16384 bytes; empty when none.
@@ -329,12 +334,6 @@ bool ShellOpen(const std::string& file, const std::string& params, int showCmd) 
     const HINSTANCE r = ShellExecuteA(GetDesktopWindow(), nullptr, file.c_str(),
                                       params.empty() ? nullptr : params.c_str(), nullptr, showCmd);
     return reinterpret_cast<INT_PTR>(r) > 32;
-}
-
-FARPROC LoadProc(const std::string& library, const std::string& function, ScopedModule& module) {
-    module.reset(LoadSystemLibrary(library));
-    if (!module || function.empty()) return nullptr;
-    return GetProcAddress(module.get(), function.c_str());
 }
 
 // ---- Time, messages and screen ------------------------------------------------------------------

@@ -91,10 +91,4 @@ using ScopedAtom = Scoped<ATOM, GlobalAtomTraits>;         // GlobalAddAtom
 // The caller frees the module (wrap it in ScopedModule).
 HMODULE LoadSystemLibrary(const std::string& name);
 
-// Casts an address from GetProcAddress to the function type it is known to have.
-template <typename Fn>
-Fn ProcAs(FARPROC p) noexcept {
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(p));
-}
-
 }  // namespace vel

@@ -9,7 +9,9 @@ namespace vel {
 namespace {
 
 // Whether LoadLibraryEx understands the LOAD_LIBRARY_SEARCH_* flags (Windows 8, or 7 with
-// the update that added AddDllDirectory).
+// the update that added AddDllDirectory). Looked up directly, not as an rt_ function: the rt_
+// functions load their libraries through LoadSystemLibrary, which needs this answer first (and
+// kernel32 is always loaded).
 bool SearchFlagsSupported() {
     static const bool supported = [] {
         const HMODULE kernel = GetModuleHandleA("kernel32.dll");

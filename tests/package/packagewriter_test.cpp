@@ -7,6 +7,7 @@
 
 #include "support/PackageFixture.h"
 #include "package/FileInfo.h"
+#include "package/PackageWalk.h"
 #include "util/FileIO.h"
 
 namespace vel {
@@ -23,29 +24,32 @@ struct ReadBack {
     std::string runSpec;
 };
 
-// Walks the given parts as the extraction does (text blocks only in the first part).
+// Walks the package from parts[0] as the extraction does; the walk must pass through exactly the
+// given part files, each with a passing checksum, and read every record whole.
 ReadBack ReadParts(const std::vector<std::string>& parts) {
-    ReadBack back;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        BinaryFile f;
-        EXPECT_TRUE(f.OpenRead(parts[i])) << parts[i];
-        PackageLocation where;
-        const PackageTrailer t = ReadPackageTrailer(f, &where);
-        EXPECT_TRUE(t.HasMagic()) << parts[i];
-        RecordWalker walker(f, where, t.DataOffset(), i == 0 ? t.TextBlockCount() : 0);
-        RawRecord raw;
-        while (walker.Next(raw)) {
-            if (raw.isTextBlock) continue;
-            FileRecord rec;
-            std::string error;
-            EXPECT_TRUE(DecodeRecord(raw, rec, error)) << error;
-            back.files[rec.name] += rec.data;
-            if (rec.launch) back.runSpec = rec.RunSpec();
-            back.records.push_back(rec);
+    struct Collector : PackageVisitor {
+        ReadBack back;
+        std::vector<std::string> seen;
+        bool OnPart(const PackagePart& part) override {
+            seen.push_back(part.path);
+            EXPECT_TRUE(part.checksumPasses) << part.path;
+            return true;
         }
-        EXPECT_EQ(walker.Error(), "") << parts[i];
-    }
-    return back;
+        bool OnRecord(const FileRecord& rec, const RawRecord&) override {
+            back.records.push_back(rec);
+            back.files[rec.name];
+            if (rec.launch) back.runSpec = rec.RunSpec();
+            return true;
+        }
+        void OnData(const char* p, size_t n) override {
+            back.records.back().data.append(p, n);
+            back.files[back.records.back().name].append(p, n);
+        }
+    } collector;
+    const WalkResult walk = WalkPackage(parts.at(0), collector);
+    EXPECT_EQ(walk.end, WalkEnd::Complete) << walk.error;
+    EXPECT_EQ(collector.seen, parts);
+    return collector.back;
 }
 
 PackageContent Texts() {

@@ -84,8 +84,6 @@ TEST(TempSpaceMessage, PromptOnlyWhenAnnouncedOrShort) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(TempSpaceMessage("c:\\temp\\SETUP_1", c.announce, c.need, c.free, t), c.text);
-    EXPECT_EQ(DriveOf(""), "");
-    EXPECT_EQ(DriveOf("d:\\x"), "D:");
 }
 
 }  // namespace

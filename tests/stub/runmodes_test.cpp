@@ -157,12 +157,4 @@ TEST(RunModes, ForwardedRequests) {
     EXPECT_TRUE(PlanAgentPosts(ParamRequests{}, x, true, false).empty());
 }
 
-TEST(RunModes, PathParts) {
-    EXPECT_EQ(FileNamePart("C:\\a\\b.exe"), "b.exe");
-    EXPECT_EQ(FileNamePart("b.exe"), "b.exe");
-    EXPECT_EQ(FolderPart("C:\\a\\b.exe"), "C:\\a\\");
-    EXPECT_EQ(StripLastExtension("a.b.exe"), "a.b");
-    EXPECT_EQ(StripLastExtension("C:\\x.y\\noext"), "C:\\x.y\\noext");
-}
-
 }  // namespace

@@ -84,6 +84,18 @@ TEST(FileTextTest, NamesAndFolders) {
     EXPECT_EQ(FileFolder("C:\\a\\b.txt", NoLeadBytes), "C:\\a\\");
     EXPECT_EQ(FileFolder("b.txt", NoLeadBytes), "");
     EXPECT_EQ(FileFolder("C:b", NoLeadBytes), "C:");
+    EXPECT_EQ(FileFolder("ab\x81\\c.txt", TestLeadByte), "");
+
+    const struct { const char* path; const char* name; } names[] = {
+        {"C:\\a\\b.exe", "b.exe"}, {"b.exe", "b.exe"}, {"dir/x.exe", "x.exe"},
+        {"http://host/dir/App.info", "App.info"}, {"C:b.exe", "b.exe"}, {"C:\\a\\", ""},
+    };
+    for (const auto& n : names) EXPECT_EQ(FileNamePart(n.path), n.name) << n.path;
+    EXPECT_EQ(FileNamePart("ab\x81\\c.txt", TestLeadByte), "ab\x81\\c.txt");
+
+    EXPECT_EQ(StripLastExtension("a.b.exe"), "a.b");
+    EXPECT_EQ(StripLastExtension("C:\\x.y\\noext"), "C:\\x.y\\noext");
+    EXPECT_EQ(StripLastExtension("C:\\x.y\\App.exe"), "C:\\x.y\\App");
 }
 
 TEST(FileTextTest, VolumeQueryPath) {
@@ -104,6 +116,9 @@ TEST(FileTextTest, VolumeQueryPath) {
     };
     for (const Case& c : cases) EXPECT_EQ(VolumeQueryPath(c.path, c.extended), c.expected) << c.path;
     EXPECT_EQ(DriveRootOf("e:\\x"), "E:\\");
+    EXPECT_EQ(DriveRootOf(""), "");
+    EXPECT_EQ(DriveOf("d:\\x"), "D:");
+    EXPECT_EQ(DriveOf(""), "");
 }
 
 TEST(FileTextTest, ChunkSizes) {

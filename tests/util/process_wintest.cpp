@@ -152,6 +152,26 @@ TEST(RunCommandCapture, CallbackCancelEndsProgram) {
     EXPECT_EQ(CaptureInputPipe(), nullptr);
 }
 
+// The program file given beside the command line is what runs, whatever the command line's first
+// token names; testwin given a word it does not know ends with exit code 2.
+TEST(StartProcess, RunsTheGivenProgramFileOrReportsWhy) {
+    Product p;  // a copy of testwin
+    ProcessStartOptions options;
+    options.showWindow = SW_HIDE;
+    options.applicationPath = p.path;
+    ScopedHandle started = StartProcess("C:\\vel_no_such_folder\\other.exe --vel-unknown-word", options);
+    ASSERT_TRUE(started.valid()) << LastErrorText();
+    ASSERT_EQ(WaitForSingleObject(started.get(), 10000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeProcess(started.get(), &code));
+    EXPECT_EQ(code, 2u);
+
+    SetLastError(0);
+    const ScopedHandle missing = StartProcess("\"C:\\vel_no_such_folder\\other.exe\"");
+    EXPECT_FALSE(missing.valid());
+    EXPECT_NE(GetLastError(), 0u);
+}
+
 TEST(ProcessControl, FindsProductByPathOrName) {
     Product p;
     ASSERT_TRUE(p.Start("--owned"));

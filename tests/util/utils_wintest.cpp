@@ -7,6 +7,7 @@
 
 #include "support/DebugCapture.h"
 #include "support/RunProgram_win.h"
+#include "util/RuntimeProc.h"
 #include "util/StrUtils.h"
 
 using namespace vel;
@@ -253,12 +254,13 @@ TEST(UtilsWinTest, WindowQueries) {
 }
 
 TEST(UtilsWinTest, LibrariesLoadFromTheSystemFolderOnly) {
-    ScopedModule module;
-    EXPECT_NE(LoadProc("kernel32.dll", "GetTickCount", module), nullptr);
-    EXPECT_TRUE(module.valid());
-    EXPECT_EQ(LoadProc("kernel32.dll", "NoSuchFunctionHere", module), nullptr);
-    EXPECT_EQ(LoadProc("vel_no_such_library.dll", "x", module), nullptr);
-    EXPECT_FALSE(module.valid());
+    RuntimeProc<DWORD(WINAPI*)()> tickCount("kernel32.dll", "GetTickCount");
+    RuntimeProc<DWORD(WINAPI*)()> missingFunction("kernel32.dll", "NoSuchFunctionHere");
+    RuntimeProc<DWORD(WINAPI*)()> missingLibrary("vel_no_such_library.dll", "x");
+    ASSERT_NE(tickCount.get(), nullptr);
+    EXPECT_GT(tickCount.get()(), 0u);
+    EXPECT_EQ(missingFunction.get(), nullptr);
+    EXPECT_EQ(missingLibrary.get(), nullptr);
     EXPECT_EQ(LoadSystemLibrary(SystemDir(true) + "kernel32.dll"), nullptr);  // names only
 
     // A library planted beside the program (and in the current folder) is not picked up by name.
@@ -271,6 +273,30 @@ TEST(UtilsWinTest, LibrariesLoadFromTheSystemFolderOnly) {
         EXPECT_TRUE(direct.valid()) << "the planted copy itself must be loadable";
     }
     DeleteFileA(planted.c_str());
+}
+
+// The HTTP layer frees WinINet when it is done; a later download binds its functions again.
+TEST(UtilsWinTest, RuntimeLibrariesUnloadAndTheirFunctionsBindAgain) {
+    RuntimeProc<BOOL(WINAPI*)(LPDWORD, DWORD)> connectedState("wininet.dll", "InternetGetConnectedState");
+    RuntimeProc<DWORD(WINAPI*)()> tickCount("kernel32.dll", "GetTickCount");
+    ASSERT_EQ(GetModuleHandleA("wininet.dll"), nullptr) << "something else has loaded WinINet";
+    ASSERT_NE(connectedState.get(), nullptr);
+    ASSERT_NE(tickCount.get(), nullptr);
+    EXPECT_NE(GetModuleHandleA("wininet.dll"), nullptr);
+
+    EXPECT_TRUE(UnloadRuntimeLibrary("WinINet.dll"));  // any letter case
+    EXPECT_EQ(GetModuleHandleA("wininet.dll"), nullptr);
+    EXPECT_FALSE(UnloadRuntimeLibrary("wininet.dll"));  // no longer loaded
+    EXPECT_FALSE(UnloadRuntimeLibrary("vel_never_loaded.dll"));
+
+    // The next use loads the library again and gives a callable function.
+    const auto again = connectedState.get();
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(GetModuleHandleA("wininet.dll"), nullptr);
+    DWORD flags = 0;
+    again(&flags, 0);
+    EXPECT_GT(tickCount.get()(), 0u);  // functions of other libraries still work
+    EXPECT_TRUE(UnloadRuntimeLibrary("wininet.dll"));
 }
 
 TEST(UtilsWinTest, OwnersCloseTheirHandles) {

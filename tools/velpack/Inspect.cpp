@@ -8,6 +8,7 @@
 #include "Velpack.h"
 #include "package/FileInfo.h"
 #include "package/PackageFormat.h"
+#include "package/PackageWalk.h"
 #include "package/RecordPath.h"
 #include "util/FileIO.h"
 #include "util/SUB.h"
@@ -27,30 +28,145 @@ std::vector<std::string> ListItems(const std::string& list, size_t atLeast) {
     return items;
 }
 
-// One part of a package: opened, located, trailer read, checksum checked.
-struct OpenPart {
-    BinaryFile file;
-    PackageLocation where;
-    PackageTrailer trailer;
+// A path below dir for a safe record name ("a\b" -> dir/a/b).
+fs::path TargetPath(const std::string& dir, const std::string& safeName) {
+    fs::path p(dir);
+    size_t start = 0;
+    for (;;) {
+        const size_t cut = safeName.find('\\', start);
+        p /= safeName.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
+        if (cut == std::string::npos) break;
+        start = cut + 1;
+    }
+    return p;
+}
+
+PartInfo PartInfoOf(const PackagePart& part) {
     PartInfo info;
+    info.path = part.path;
+    info.size = part.where.fileSize;
+    info.hasMagic = part.trailer.HasMagic();
+    info.checksumField = part.trailer.Checksum();
+    info.checksumComputed = part.checksumComputed;
+    info.checksumPasses = part.checksumPasses;
+    info.morePartsFollow = part.trailer.MorePartsFollow();
+    return info;
+}
+
+// Lists every part and record of a package.
+class Describer : public PackageVisitor {
+public:
+    explicit Describer(PackageDescription& d) : d_(d) {}
+
+    bool OnPart(const PackagePart& part) override {
+        d_.parts.push_back(PartInfoOf(part));
+        if (part.number == 1) {
+            const PackageTrailer& t = part.trailer;
+            d_.textBlockCount = t.TextBlockCount();
+            d_.dataOffset = t.DataOffset();
+            d_.fileCount = t.FileCount();
+            d_.magic = t.Magic();
+            d_.trailerLength = part.where.trailerLength;
+            d_.endStamp = ReadEndStamp(*part.file);
+            d_.flags = t.Flags();
+            d_.webSetup = t.IsWebSetup();
+            d_.askBeforeDownload = t.AskBeforeDownload();
+            d_.writeAgentImage = t.WriteAgentImage();
+            d_.updateAgent = t.IsUpdateAgent();
+            for (int i = 0; i < kSpaceEntries; ++i) d_.space[i] = t.SpaceEntry(i);
+        }
+        part_ = part.number;
+        return true;
+    }
+
+    bool OnRecord(const FileRecord& rec, const RawRecord& raw) override {
+        RecordInfo r;
+        r.part = part_;
+        r.storedSize = int64_t(raw.bytes.size());
+        r.compressed = raw.length > 0;
+        r.name = rec.name;
+        r.launch = rec.launch;
+        r.params = rec.params;
+        r.dosDate = rec.dosDate;
+        if (rec.launch) d_.runSpec = rec.RunSpec();
+        d_.records.push_back(std::move(r));
+        return true;
+    }
+
+    void OnData(const char*, size_t size) override { d_.records.back().originalSize += int64_t(size); }
+
+private:
+    PackageDescription& d_;
+    int part_ = 0;
 };
 
-std::string OpenPackagePart(const std::string& path, OpenPart& part) {
-    part.info = PartInfo();
-    part.info.path = path;
-    if (!FileExists(path) || !part.file.OpenRead(path)) return "cannot open " + Quoted(path);
-    part.trailer = ReadPackageTrailer(part.file, &part.where);
-    part.info.size = part.where.fileSize;
-    part.info.hasMagic = part.trailer.HasMagic();
-    if (!part.where.valid || !part.info.hasMagic) return Quoted(path) + " holds no package";
-    bool read = false;
-    part.info.checksumField = part.trailer.Checksum();
-    part.info.checksumComputed = PackageChecksum(part.file, part.trailer.Length(), &read);
-    if (!read) return "cannot read " + Quoted(path);
-    part.info.checksumPasses = ChecksumPasses(part.info.checksumComputed, part.info.checksumField);
-    part.info.morePartsFollow = part.trailer.MorePartsFollow();
-    return std::string();
-}
+// Writes the files of a package below a folder, by the stub's rules.
+class NativeExtractor : public PackageVisitor {
+public:
+    NativeExtractor(const std::string& dir, ExtractReport& report) : dir_(dir), report_(report) {}
+
+    bool OnPart(const PackagePart& part) override {
+        if (!part.HasPackage()) return true;  // the walk ends there
+        if (!part.checksumPasses) {
+            error_ = "the checksum of " + Quoted(part.path) + " fails (stored " + IntToStr(part.trailer.Checksum()) +
+                     ", computed " + IntToStr(part.checksumComputed) + ")";
+            return false;
+        }
+        path_ = part.path;
+        report_.parts = part.number;
+        return true;
+    }
+
+    bool OnRecord(const FileRecord& rec, const RawRecord&) override {
+        ++report_.records;
+        if (rec.header.empty()) return false;  // no header: nothing to write, as in the stub
+        if (rec.launch) report_.runSpec = rec.RunSpec();
+        const std::string safe = SafeRecordPath(rec.name);
+        if (safe.empty()) {
+            error_ = Quoted(path_) + ": the record name " + Quoted(rec.name) + " is refused";
+            return false;
+        }
+        target_ = TargetPath(dir_, safe);
+        std::error_code ec;
+        fs::create_directories(target_.parent_path(), ec);
+        const std::string key = UpperCase(safe);
+        const bool first = seen_.find(key) == seen_.end();
+        if (!(first ? out_.Create(target_.string()) : out_.OpenAppend(target_.string()))) {
+            error_ = "cannot write " + Quoted(target_.string());
+            return false;
+        }
+        if (first) {
+            seen_[key] = true;
+            report_.files.push_back(safe);
+        }
+        date_ = rec.dosDate;
+        return true;
+    }
+
+    void OnData(const char* data, size_t size) override {
+        if (error_.empty() && !out_.Write(data, size)) error_ = "cannot write " + Quoted(target_.string());
+    }
+
+    std::string AfterRecord(const RawRecord&) override {
+        if (!out_.IsOpen()) return error_;
+        if (!out_.Close() && error_.empty()) error_ = "cannot write " + Quoted(target_.string());
+        if (error_.empty() && date_ != 0 && !SetFileDosTime(target_.string(), date_))
+            error_ = "cannot set the time of " + Quoted(target_.string());
+        return error_;
+    }
+
+    const std::string& Error() const { return error_; }
+
+private:
+    const std::string dir_;
+    ExtractReport& report_;
+    std::string path_;
+    std::map<std::string, bool> seen_;  // upper-cased names already written (Windows folds case)
+    BinaryFile out_;
+    fs::path target_;
+    uint32_t date_ = 0;
+    std::string error_;
+};
 
 std::string DosDateText(uint32_t dos) {
     if (dos == 0) return "-";
@@ -81,19 +197,6 @@ std::string JsonString(const std::string& s) {
 
 std::string Bool(bool b) { return b ? "true" : "false"; }
 
-// A path below dir for a safe record name ("a\b" -> dir/a/b).
-fs::path TargetPath(const std::string& dir, const std::string& safeName) {
-    fs::path p(dir);
-    size_t start = 0;
-    for (;;) {
-        const size_t cut = safeName.find('\\', start);
-        p /= safeName.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
-        if (cut == std::string::npos) break;
-        start = cut + 1;
-    }
-    return p;
-}
-
 }  // namespace
 
 std::string FlagNames(uint8_t flags) {
@@ -112,22 +215,21 @@ std::string DescribePackage(const std::string& path, PackageDescription& d) {
     d = PackageDescription();
     d.path = path;
     try {
-        OpenPart first;
-        std::string error = OpenPackagePart(path, first);
-        if (!first.info.hasMagic || !first.where.valid) return error;
-        const PackageTrailer& t = first.trailer;
-        d.textBlockCount = t.TextBlockCount();
-        d.dataOffset = t.DataOffset();
-        d.fileCount = t.FileCount();
-        d.magic = t.Magic();
-        d.trailerLength = first.where.trailerLength;
-        d.endStamp = ReadEndStamp(first.file);
-        d.flags = t.Flags();
-        d.webSetup = t.IsWebSetup();
-        d.askBeforeDownload = t.AskBeforeDownload();
-        d.writeAgentImage = t.WriteAgentImage();
-        d.updateAgent = t.IsUpdateAgent();
-        for (int i = 0; i < kSpaceEntries; ++i) d.space[i] = t.SpaceEntry(i);
+        Describer describer(d);
+        const WalkResult walk = WalkPackage(path, describer);
+        if (walk.part == 1 && (walk.end == WalkEnd::Unreadable || walk.end == WalkEnd::NoPackage)) {
+            d.parts.clear();
+            return walk.error;
+        }
+        if (walk.end != WalkEnd::Complete) {
+            d.damage = walk.error;
+            // A part that could not be opened is listed by its name alone.
+            if (walk.end == WalkEnd::Unreadable && int(d.parts.size()) < walk.part) {
+                PartInfo missing;
+                missing.path = walk.partPath;
+                d.parts.push_back(missing);
+            }
+        }
 
         // The texts as the stub's own reader sees them.
         const TGFileInfo info(path);
@@ -144,52 +246,10 @@ std::string DescribePackage(const std::string& path, PackageDescription& d) {
         }
         d.settings = ListItems(info.SettingsList(), 5);
         d.productTokenOk = TryUnscrambleItem(info.ProductToken(false), d.productToken);
-        d.hasWebList = t.TextBlockCount() >= 3;
+        d.hasWebList = d.textBlockCount >= 3;
         if (d.hasWebList) {
             d.webList = ListItems(info.WebDownloadList(), 5);
             d.downloadTokenOk = TryUnscrambleItem(info.DownloadToken(false), d.downloadToken);
-        }
-
-        // Every part and record.
-        const std::string base = PackageBaseName(path);
-        OpenPart part = std::move(first);
-        for (int number = 1;; ++number) {
-            if (number > 1) {
-                part = OpenPart();
-                error = OpenPackagePart(PartFileName(base, number), part);
-                d.parts.push_back(part.info);
-                if (!error.empty()) {
-                    d.damage = error;
-                    break;
-                }
-            } else {
-                d.parts.push_back(part.info);
-            }
-            RecordWalker walker(part.file, part.where, part.trailer.DataOffset(),
-                                number == 1 ? part.trailer.TextBlockCount() : 0);
-            RawRecord raw;
-            while (walker.Next(raw)) {
-                if (raw.isTextBlock) continue;
-                RecordInfo r;
-                r.part = number;
-                r.storedSize = int64_t(raw.bytes.size());
-                r.compressed = raw.length > 0;
-                FileRecord rec;
-                std::string why;
-                if (!DecodeRecord(raw, rec, why)) {
-                    d.damage = Quoted(part.info.path) + ": record at offset " + IntToStr(raw.offset) + ": " + why;
-                    break;
-                }
-                r.name = rec.name;
-                r.launch = rec.launch;
-                r.params = rec.params;
-                r.dosDate = rec.dosDate;
-                r.originalSize = int64_t(rec.data.size());
-                if (rec.launch) d.runSpec = rec.RunSpec();
-                d.records.push_back(std::move(r));
-            }
-            if (d.damage.empty() && !walker.Error().empty()) d.damage = Quoted(part.info.path) + ": " + walker.Error();
-            if (!d.damage.empty() || !part.trailer.MorePartsFollow()) break;
         }
         d.checksumsPass = true;
         for (const PartInfo& p : d.parts) d.checksumsPass = d.checksumsPass && p.checksumPasses;
@@ -339,48 +399,16 @@ std::string ExtractNative(const std::string& package, const std::string& dir, Ex
         if (dir.empty()) return "no destination folder given";
         fs::create_directories(dir, ec);
         if (!fs::is_directory(dir, ec)) return "cannot create the folder " + Quoted(dir);
-        const std::string base = PackageBaseName(package);
-        std::map<std::string, bool> seen;  // upper-cased names already written (Windows folds case)
-        for (int number = 1;; ++number) {
-            OpenPart part;
-            const std::string path = number == 1 ? package : PartFileName(base, number);
-            std::string error = OpenPackagePart(path, part);
-            if (!error.empty()) return number == 1 ? error : "part " + IntToStr(number) + " is missing: " + error;
-            if (!part.info.checksumPasses)
-                return "the checksum of " + Quoted(path) + " fails (stored " + IntToStr(part.info.checksumField) +
-                       ", computed " + IntToStr(part.info.checksumComputed) + ")";
-            report.parts = number;
-            RecordWalker walker(part.file, part.where, part.trailer.DataOffset(),
-                                number == 1 ? part.trailer.TextBlockCount() : 0);
-            RawRecord raw;
-            while (walker.Next(raw)) {
-                if (raw.isTextBlock) continue;
-                FileRecord rec;
-                if (!DecodeRecord(raw, rec, error))
-                    return Quoted(path) + ": record at offset " + IntToStr(raw.offset) + ": " + error;
-                ++report.records;
-                if (rec.header.empty()) continue;  // no header: nothing to write, as in the stub
-                if (rec.launch) report.runSpec = rec.RunSpec();
-                const std::string safe = SafeRecordPath(rec.name);
-                if (safe.empty()) return Quoted(path) + ": the record name " + Quoted(rec.name) + " is refused";
-                const fs::path target = TargetPath(dir, safe);
-                fs::create_directories(target.parent_path(), ec);
-                const std::string key = UpperCase(safe);
-                const bool first = seen.find(key) == seen.end();
-                BinaryFile out;
-                const bool opened = first ? out.Create(target.string()) : out.OpenAppend(target.string());
-                if (!opened || !out.Write(rec.data) || !out.Close()) return "cannot write " + Quoted(target.string());
-                if (first) {
-                    seen[key] = true;
-                    report.files.push_back(safe);
-                }
-                if (rec.dosDate != 0 && !SetFileDosTime(target.string(), rec.dosDate))
-                    return "cannot set the time of " + Quoted(target.string());
-            }
-            if (!walker.Error().empty()) return Quoted(path) + ": " + walker.Error();
-            if (!part.trailer.MorePartsFollow()) break;
+        NativeExtractor extractor(dir, report);
+        const WalkResult walk = WalkPackage(package, extractor);
+        switch (walk.end) {
+            case WalkEnd::Complete: return std::string();
+            case WalkEnd::Stopped: return extractor.Error();
+            case WalkEnd::Unreadable:
+            case WalkEnd::NoPackage:
+                return walk.part == 1 ? walk.error : "part " + IntToStr(walk.part) + " is missing: " + walk.error;
+            default: return walk.error;
         }
-        return std::string();
     } catch (const std::exception& e) {
         return std::string("extraction failed: ") + e.what();
     }
