@@ -36,6 +36,12 @@ bool FolderExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A junction or symbolic link stands under the name: writing there would write where it leads.
+bool IsLinkedFolder(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 // Creates a folder and every missing parent; true when it exists afterwards.
 bool CreateFolderTree(const std::string& folder) {
     const std::string path = ExcludeTrailingBackslash(folder);
@@ -47,6 +53,20 @@ bool CreateFolderTree(const std::string& folder) {
     CreateDirectoryA(path.c_str(), nullptr);
     return FolderExists(path);
 }
+
+// Makes `folder` a new plain folder of this run. Whatever stands under the name is removed first
+// (a junction or link as a link, never what it leads to). The name is predictable and the folder
+// lies where the user's other programs may write: false when this process could not create the
+// folder itself (the caller then takes another name).
+bool CreateFreshFolder(const std::string& folder) {
+    if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteTree(folder, true);
+    const size_t slash = folder.find_last_of('\\');
+    if (slash != std::string::npos) CreateFolderTree(folder.substr(0, slash));
+    return CreateDirectoryA(folder.c_str(), nullptr) && FolderExists(folder) && !IsLinkedFolder(folder);
+}
+
+// Names tried for one extraction folder before giving up.
+constexpr int kFolderTries = 16;
 
 // Keeps the window responsive during extraction. Pumping costs a round trip to the window system,
 // so between reads and inflate steps it runs at most every 20 ms.
@@ -82,18 +102,22 @@ void Progress(const ExtractRequest& r, int mode, int range) {
     if (r.progress) r.progress(mode, range);
 }
 
-// Writes the update agent image beside the extracted files, dated like the package file.
-void WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
+// Writes the update agent image beside the extracted files, dated like the package file. False
+// when the write failed (reported).
+bool WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
     const std::string agentFile = FileNamePart(r.agentName);
     std::string image;
     if (!BuildAgentImage(r.packageFile, textEnd, image)) {
         DebugLine(" New AU-Agent: not written (no package image in " + r.packageFile + ")");
-        return;
+        return true;
     }
     const std::string target = r.destFolder + "\\" + agentFile;
-    if (!WriteFileText(target, image, FileDosTime(r.packageFile), false))
+    if (!WriteFileText(target, image, FileDosTime(r.packageFile), false)) {
         ReportSaveFailure(target, image.size(), LastErrorText());
+        return false;
+    }
     DebugLine(" New AU-Agent: " + target);
+    return true;
 }
 
 // The file that consecutive records of one name are appended to: it stays open from record to
@@ -195,7 +219,13 @@ void ExtractRecords(const ExtractRequest& r, BinaryFile& file, const PackageLoca
             }
             return;
         }
-        if (!writeError.empty()) ReportSaveFailure(target.Path(), dataSize, writeError);
+        if (!writeError.empty()) {
+            // A missing or short file must not reach the engine, nor may a later record of the
+            // same name be appended after the gap: the extraction ends here.
+            ReportSaveFailure(target.Path(), dataSize, writeError);
+            result.writeFailed = true;
+            return;
+        }
     }
     target.Close();
     if (!walker.Error().empty()) {
@@ -204,8 +234,9 @@ void ExtractRecords(const ExtractRequest& r, BinaryFile& file, const PackageLoca
         return;
     }
     if (part == 1 && !FileNamePart(r.agentName).empty() &&
-        (EndsWith(".exe", r.packageFile, true) || EndsWith(".exe.001", r.packageFile, true)))
-        WriteAgentImage(r, walker.TextEnd());
+        (EndsWith(".exe", r.packageFile, true) || EndsWith(".exe.001", r.packageFile, true)) &&
+        !WriteAgentImage(r, walker.TextEnd()))
+        result.writeFailed = true;
 }
 
 }  // namespace
@@ -242,12 +273,19 @@ ExtractResult ExtractPackage(const ExtractRequest& r) {
                     // Without a folder the names would land in the root of the current drive.
                     MsgBoxError(0, r.destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText(), "",
                                 r.charset, r.buttonList);
-                    result.runSpec.clear();
+                    result.writeFailed = true;
                     break;
                 }
                 CreateFolderTree(r.destFolder);
+                if (IsLinkedFolder(r.destFolder)) {
+                    // Someone else's junction or link: the files would go where it leads.
+                    MsgBoxError(0, r.destFolder + "<P><P>Unable to create Directory!<P><P>A link stands in its place.",
+                                "", r.charset, r.buttonList);
+                    result.writeFailed = true;
+                    break;
+                }
                 ExtractRecords(r, file, where, trailer, part, result);
-                if (result.damaged) break;
+                if (result.damaged || result.writeFailed) break;
             } else {
                 // A part without a package would leave the setup incomplete: nothing may run.
                 result.damaged = true;
@@ -273,6 +311,10 @@ ExtractResult ExtractPackage(const ExtractRequest& r) {
     if (!answer) {
         result.cancelled = true;
         result.runSpec.clear();
+    }
+    if (result.writeFailed) {
+        result.runSpec.clear();
+        DebugLine("ExtractPackage: a file could not be written; nothing is started");
     }
     if (result.damaged) {
         result.runSpec.clear();
@@ -306,15 +348,16 @@ bool ClaimFolderName(const std::string& folder) {
 std::string GetExtractFolder() {
     if (!g_extractFolder.empty()) return g_extractFolder;
     const uint32_t stamp = FileDosTime(ExePath());
-    std::string folder = TempDir(true) + "SETUP_" + IntToStr(stamp & 0xFFFF);
+    const std::string base = TempDir(true) + "SETUP_" + IntToStr(stamp & 0xFFFF);
+    const std::string own = base + "_" + IntToStr(GetCurrentProcessId());
     // Two setup files with the same time of day may run at once: never wipe the other's files.
-    if (!ClaimFolderName(folder)) {
-        folder += "_" + IntToStr(GetCurrentProcessId());
-        ClaimFolderName(folder);
+    // A name that cannot be made a fresh folder of ours (a link that cannot be removed, a file
+    // kept open) is passed over too.
+    for (int i = 0; i < kFolderTries && g_extractFolder.empty(); ++i) {
+        const std::string folder = i == 0 ? base : i == 1 ? own : own + "_" + IntToStr(i);
+        if (ClaimFolderName(folder) && CreateFreshFolder(folder)) g_extractFolder = folder;
     }
-    g_extractFolder = folder;
-    if (FolderExists(g_extractFolder)) DeleteTree(g_extractFolder, true);
-    CreateFolderTree(g_extractFolder);
+    if (g_extractFolder.empty()) DebugLine("GetExtractFolder: no folder could be created as " + base);
     return g_extractFolder;
 }
 
@@ -331,7 +374,7 @@ bool FindRoomierTempDrive() {
         if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
         std::string probe = root + "TEMP";
         if (FolderExists(probe)) probe += "\\TEMP" + RandomText(10000, 100000);
-        CreateFolderTree(probe);
+        if (!CreateFreshFolder(probe)) continue;
         const std::string file = probe + "\\~aa.tmp";
         WriteFileText(file, "aa");
         if (FileExists(file)) freeBytes[i] = DiskFree(probe);
@@ -358,9 +401,10 @@ bool FindRoomierTempDrive() {
 std::string GetAlternateExtractFolder() {
     if (g_alternateRoot.empty()) return std::string();
     if (!g_alternateFolder.empty()) return g_alternateFolder;
-    g_alternateFolder = g_alternateRoot + "_" + RandomText(10000, 100000);
-    if (FolderExists(g_alternateFolder)) DeleteTree(g_alternateFolder, true);
-    CreateFolderTree(g_alternateFolder);
+    for (int i = 0; i < kFolderTries && g_alternateFolder.empty(); ++i) {
+        const std::string folder = g_alternateRoot + "_" + RandomText(10000, 100000);
+        if (CreateFreshFolder(folder)) g_alternateFolder = folder;
+    }
     return g_alternateFolder;
 }
 
