@@ -32,14 +32,18 @@ struct ExtractResult {
     bool damaged = false;
     std::string damage;           // what was wrong, for the message and the trace
     bool cancelled = false;       // the user cancelled a disk prompt
+    // A file could not be written, or the folder could not be used (reported in a box): the
+    // extraction ended there and nothing may run.
+    bool writeFailed = false;
 };
 
 ExtractResult ExtractPackage(const ExtractRequest& request);
 
 // The extraction folder: temp folder + "SETUP_" + the low 16 bits of the program file's DOS time.
-// Created on the first call (an existing tree of that name is deleted first); later calls return
-// the same path, without trailing backslash. When another running stub uses that name, the process
-// id is appended ("SETUP_n_pid") so that neither deletes the other's files.
+// Created on the first call (an existing tree of that name is deleted first, a junction or link
+// removed as a link); later calls return the same path, without trailing backslash. When another
+// running stub uses that name, or this process cannot create the folder anew under it, the process
+// id is appended ("SETUP_n_pid", then "SETUP_n_pid_2" ...). Empty when no folder could be created.
 std::string GetExtractFolder();
 // The extraction folder when GetExtractFolder has created it, else empty.
 std::string ExtractFolderIfCreated();
@@ -47,7 +51,8 @@ std::string ExtractFolderIfCreated();
 // Probes the fixed drives C, D and E for the one with most free space; true when one other than
 // the temp drive was chosen as the alternate root (the probe runs once per process).
 bool FindRoomierTempDrive();
-// Alternate root + "_" + a random number, created on first call; empty when no root was chosen.
+// Alternate root + "_" + a random number, created anew on first call; empty when no root was
+// chosen or no folder could be created.
 std::string GetAlternateExtractFolder();
 void RemoveAlternateExtractFolder();
 

@@ -42,6 +42,26 @@ bool CreateFolderTree(const std::string& folder) {
     return FolderExists(path);
 }
 
+// A junction or symbolic link stands under the name: writing there would write where it leads.
+bool IsLinkedFolder(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Makes `folder` a new plain folder of this run. Whatever stands under the name is removed first
+// (a junction or link as a link, never what it leads to). The name is predictable and the folder
+// lies where the user's other programs may write: false when this process could not create the
+// folder itself (the caller then takes another name).
+bool CreateFreshFolder(const std::string& folder) {
+    if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteTree(folder, true);
+    const size_t slash = folder.find_last_of('\\');
+    if (slash != std::string::npos) CreateFolderTree(folder.substr(0, slash));
+    return CreateDirectoryA(folder.c_str(), nullptr) && FolderExists(folder) && !IsLinkedFolder(folder);
+}
+
+// Names tried for one extraction folder before giving up.
+constexpr int kFolderTries = 16;
+
 // Keeps the window responsive during extraction. Pumping costs a round trip to the window system,
 // so between reads and inflate steps it runs at most every 20 ms.
 void PumpMessages() {
@@ -76,18 +96,22 @@ void Progress(const ExtractRequest& r, int mode, int range) {
     if (r.progress) r.progress(mode, range);
 }
 
-// Writes the update agent image beside the extracted files, dated like the package file.
-void WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
+// Writes the update agent image beside the extracted files, dated like the package file. False
+// when the write failed (reported).
+bool WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
     const std::string agentFile = FileNamePart(r.agentName);
     std::string image;
     if (!BuildAgentImage(r.packageFile, textEnd, image)) {
         DebugLine(" New AU-Agent: not written (no package image in " + r.packageFile + ")");
-        return;
+        return true;
     }
     const std::string target = r.destFolder + "\\" + agentFile;
-    if (!WriteFileText(target, image, FileDosTime(r.packageFile), false))
+    if (!WriteFileText(target, image, FileDosTime(r.packageFile), false)) {
         ReportSaveFailure(target, image.size(), LastErrorText());
+        return false;
+    }
     DebugLine(" New AU-Agent: " + target);
+    return true;
 }
 
 // The file that consecutive records of one name are appended to: it stays open from record to
@@ -169,9 +193,17 @@ public:
             // Without a folder the names would land in the root of the current drive.
             MsgBoxError(0, r_.destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText(), "",
                         r_.charset, r_.buttonList);
+            result_.writeFailed = true;
             return false;
         }
         CreateFolderTree(r_.destFolder);
+        if (IsLinkedFolder(r_.destFolder)) {
+            // Someone else's junction or link: the files would go where it leads.
+            MsgBoxError(0, r_.destFolder + "<P><P>Unable to create Directory!<P><P>A link stands in its place.", "",
+                        r_.charset, r_.buttonList);
+            result_.writeFailed = true;
+            return false;
+        }
         return true;
     }
 
@@ -209,15 +241,22 @@ public:
 
     std::string AfterRecord(const RawRecord&) override {
         if (!refused_.empty()) return refused_;
-        if (!writeError_.empty()) ReportSaveFailure(target_.Path(), dataSize_, writeError_);
+        if (!writeError_.empty()) {
+            // A missing or short file must not reach the engine, nor may a later record of the
+            // same name be appended after the gap: the extraction ends here.
+            ReportSaveFailure(target_.Path(), dataSize_, writeError_);
+            result_.writeFailed = true;
+            return "cannot write " + target_.Path() + ": " + writeError_;
+        }
         return std::string();
     }
 
     void AfterPart(const PackagePart& part, int64_t textEnd) override {
         target_.Close();
         if (part.number == 1 && !FileNamePart(r_.agentName).empty() &&
-            (EndsWith(".exe", r_.packageFile, true) || EndsWith(".exe.001", r_.packageFile, true)))
-            WriteAgentImage(r_, textEnd);
+            (EndsWith(".exe", r_.packageFile, true) || EndsWith(".exe.001", r_.packageFile, true)) &&
+            !WriteAgentImage(r_, textEnd))
+            result_.writeFailed = true;
     }
 
     void Pump() override { PumpMessages(); }
@@ -259,11 +298,16 @@ ExtractResult ExtractPackage(const ExtractRequest& r) {
             [[fallthrough]];
         case WalkEnd::NoPackage:
         case WalkEnd::Damaged:
+            if (result.writeFailed) break;  // reported already; no second box
             result.damaged = true;
             result.damage = walk.error;
             result.runSpec.clear();
             DebugLine("ExtractPackage: setup file damaged: " + result.damage);
             break;
+    }
+    if (result.writeFailed) {
+        result.runSpec.clear();
+        DebugLine("ExtractPackage: a file could not be written; nothing is started");
     }
     DebugLine("UnCompressTime: " + IntToStr(int64_t(GetTickCount() - start)) + " MS");
     DebugLine("");
@@ -293,15 +337,16 @@ bool ClaimFolderName(const std::string& folder) {
 std::string GetExtractFolder() {
     if (!g_extractFolder.empty()) return g_extractFolder;
     const uint32_t stamp = FileDosTime(ExePath());
-    std::string folder = TempDir(true) + "SETUP_" + IntToStr(stamp & 0xFFFF);
+    const std::string base = TempDir(true) + "SETUP_" + IntToStr(stamp & 0xFFFF);
+    const std::string own = base + "_" + IntToStr(GetCurrentProcessId());
     // Two setup files with the same time of day may run at once: never wipe the other's files.
-    if (!ClaimFolderName(folder)) {
-        folder += "_" + IntToStr(GetCurrentProcessId());
-        ClaimFolderName(folder);
+    // A name that cannot be made a fresh folder of ours (a link that cannot be removed, a file
+    // kept open) is passed over too.
+    for (int i = 0; i < kFolderTries && g_extractFolder.empty(); ++i) {
+        const std::string folder = i == 0 ? base : i == 1 ? own : own + "_" + IntToStr(i);
+        if (ClaimFolderName(folder) && CreateFreshFolder(folder)) g_extractFolder = folder;
     }
-    g_extractFolder = folder;
-    if (FolderExists(g_extractFolder)) DeleteTree(g_extractFolder, true);
-    CreateFolderTree(g_extractFolder);
+    if (g_extractFolder.empty()) DebugLine("GetExtractFolder: no folder could be created as " + base);
     return g_extractFolder;
 }
 
@@ -318,7 +363,7 @@ bool FindRoomierTempDrive() {
         if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
         std::string probe = root + "TEMP";
         if (FolderExists(probe)) probe += "\\TEMP" + RandomText(10000, 100000);
-        CreateFolderTree(probe);
+        if (!CreateFreshFolder(probe)) continue;
         const std::string file = probe + "\\~aa.tmp";
         WriteFileText(file, "aa");
         if (FileExists(file)) freeBytes[i] = DiskFree(probe);
@@ -345,9 +390,10 @@ bool FindRoomierTempDrive() {
 std::string GetAlternateExtractFolder() {
     if (g_alternateRoot.empty()) return std::string();
     if (!g_alternateFolder.empty()) return g_alternateFolder;
-    g_alternateFolder = g_alternateRoot + "_" + RandomText(10000, 100000);
-    if (FolderExists(g_alternateFolder)) DeleteTree(g_alternateFolder, true);
-    CreateFolderTree(g_alternateFolder);
+    for (int i = 0; i < kFolderTries && g_alternateFolder.empty(); ++i) {
+        const std::string folder = g_alternateRoot + "_" + RandomText(10000, 100000);
+        if (CreateFreshFolder(folder)) g_alternateFolder = folder;
+    }
     return g_alternateFolder;
 }
 

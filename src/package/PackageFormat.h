@@ -169,7 +169,8 @@ std::string RecordHeader(const FileRecord& rec);  // "|name[*params]|dosdate|"
 // The record pair below reports failure the same way: an error text, empty on success.
 
 // Encodes rec as a whole record (length field included): header, NUL, data, as one zlib stream at
-// level (0..9) when that is smaller, else stored (negative length). Error text, empty on success.
+// level (0..9), or at level 0 (stored blocks) when that level does not make it smaller. Never a
+// stored record (length <= 0): those carry no check value. Error text, empty on success.
 std::string EncodeRecord(const FileRecord& rec, int level, std::string& out);
 
 // One record as stored in a package part.

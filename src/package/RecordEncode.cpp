@@ -91,23 +91,28 @@ std::string EncodeRecord(const FileRecord& rec, int level, std::string& out) {
         content += header;
         content += '\0';
         content += rec.data;
+        // Always one zlib stream, so that every record carries its Adler-32: data that does not
+        // shrink goes as stored blocks (level 0), which inflate at copy speed. Stored records
+        // (length n <= 0) carry no check, and the package checksum covers only small files.
+        const uLong bound = compressBound(uLong(content.size()));
+        out.assign(4 + size_t(bound), '\0');
+        uLongf packedSize = bound;
+        int rc = Z_OK;
         if (level > 0) {
-            uLongf packedSize = compressBound(uLong(content.size()));
-            out.assign(4 + size_t(packedSize), '\0');
-            const int rc = compress2(reinterpret_cast<Bytef*>(&out[4]), &packedSize,
-                                     reinterpret_cast<const Bytef*>(content.data()), uLong(content.size()), level);
-            if (rc != Z_OK) {
-                out.clear();
-                return std::string("compression failed: ") + zError(rc);
-            }
-            if (packedSize < content.size()) {
-                out.resize(4 + size_t(packedSize));
-                out.replace(0, 4, LengthBytes(uint32_t(packedSize)));
-                return std::string();
-            }
+            rc = compress2(reinterpret_cast<Bytef*>(&out[4]), &packedSize,
+                           reinterpret_cast<const Bytef*>(content.data()), uLong(content.size()), level);
         }
-        // Stored: a negative (or zero) length.
-        out = LengthBytes(uint32_t(-int64_t(content.size()))) + content;
+        if (rc == Z_OK && (level == 0 || packedSize >= content.size())) {
+            packedSize = bound;
+            rc = compress2(reinterpret_cast<Bytef*>(&out[4]), &packedSize,
+                           reinterpret_cast<const Bytef*>(content.data()), uLong(content.size()), 0);
+        }
+        if (rc != Z_OK || packedSize > uLongf(std::numeric_limits<int32_t>::max())) {
+            out.clear();
+            return rc != Z_OK ? std::string("compression failed: ") + zError(rc) : "file too large for one record: " + rec.name;
+        }
+        out.resize(4 + size_t(packedSize));
+        out.replace(0, 4, LengthBytes(uint32_t(packedSize)));
         return std::string();
     } VEL_CATCH_ALL {
         out.clear();

@@ -176,6 +176,8 @@ bool ExtractAndRun(const std::string& destFolder, const std::string& packageFile
             SetStubExitCode(kStubFailureExitCode);
             const std::string text = GetString(reader, "Damaged", "The setup file is damaged and cannot be installed.<P>");
             MsgBoxError(0, text + "<P>" + res.damage, t.error, t.charset, t.buttons);
+        } else if (res.writeFailed) {
+            SetStubExitCode(kStubFailureExitCode);  // the extraction reported it
         } else if (!res.runSpec.empty() && res.checksumPassed) {
             atomGone = LaunchEngine(dest, res.runSpec, extraParams, foreground);
         } else if (!res.checksumPassed) {

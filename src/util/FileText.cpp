@@ -105,6 +105,36 @@ std::string DriveRootOf(const std::string& path) {
     return path.empty() ? std::string() : DriveOf(path) + "\\";
 }
 
+bool IsRootPath(const std::string& path) {
+    std::string p = ReplaceChar(path, '/', '\\');
+    while (!p.empty() && p.back() == '\\') p.pop_back();
+    if (p.empty()) return true;  // "", "\" or "\\"
+    bool network = false;
+    if (p.size() >= 4 && p.compare(0, 2, "\\\\") == 0 && (p[2] == '?' || p[2] == '.') && p[3] == '\\') {
+        p.erase(0, 4);
+        if (p.size() >= 4 && UpperCase(p.substr(0, 4)) == "UNC\\") {
+            p.erase(0, 4);
+            network = true;
+        } else if (p.find('\\') == std::string::npos) {
+            return true;  // "\\?\C:" or a device name
+        }
+    } else if (p.compare(0, 2, "\\\\") == 0) {
+        p.erase(0, 2);
+        network = true;
+    }
+    if (network) {
+        // "server" or "server\share" (doubled separators count as one)
+        int parts = 0;
+        for (size_t i = 0; i < p.size();) {
+            const size_t end = std::min(p.find('\\', i), p.size());
+            if (end > i) ++parts;
+            i = end + 1;
+        }
+        return parts <= 2;
+    }
+    return p.size() == 2 && p[1] == ':';
+}
+
 std::string VolumeQueryPath(const std::string& path, bool extendedQuery) {
     const std::string p = ReplaceChar(path, '/', '\\');
     if (!extendedQuery || p.size() < 3) return DriveRootOf(p);

@@ -38,6 +38,10 @@ std::string VolumeQueryPath(const std::string& path, bool extendedQuery);
 std::string DriveOf(const std::string& path);
 // "X:\" from the path's first letter, upper-cased; empty for an empty path.
 std::string DriveRootOf(const std::string& path);
+// True for paths that name no folder of their own but a whole drive or share: empty, "\" (the
+// current drive's root), "C:" and "C:\", "\\server" and "\\server\share", also behind the
+// "\\?\" and "\\.\" prefixes ("\\?\UNC\server\share"). "/" counts as "\". A tree deletion refuses them.
+bool IsRootPath(const std::string& path);
 
 // Progress of a chunked write: called once before the first chunk (written = 0) and after each
 // chunk; setting cancel stops the write.

@@ -67,6 +67,13 @@ std::string ShortPath(const std::string& path) {
     return shortForm.empty() ? path : shortForm;
 }
 
+// The absolute form of a path ("." and ".." resolved against the current folder); empty on failure.
+std::string FullPathName(const std::string& path) {
+    char buf[MAX_PATH + 1];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
+    return (n == 0 || n >= sizeof buf) ? std::string() : std::string(buf, n);
+}
+
 bool SetDosFileTime(HANDLE file, uint32_t dosDate) {
     FILETIME local;
     FILETIME utc;
@@ -324,7 +331,18 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes) {
 
 bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteProgress& hook) {
     const std::string dir = ExcludeTrailingBackslash(folder);
-    if (dir.empty() || !FolderExists(dir)) return false;
+    // A whole drive or share is never a tree to delete ("C:\" arrives here as "C:"), nor a path
+    // that leads to one ("C:\Temp\..").
+    const std::string full = FullPathName(dir);
+    if (IsRootPath(folder) || IsRootPath(dir) || (!full.empty() && IsRootPath(full))) return false;
+    const DWORD attributes = GetFileAttributesA(dir.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link (junction or symbolic link) in the folder's place, which someone else may have
+        // made: remove the link itself, never what it leads to.
+        RemoveDirectoryA(dir.c_str());
+        return !FolderExists(dir);
+    }
     DeleteFiles(dir + "\\*.*", clearAttributes);
 
     bool cancel = false;
@@ -349,26 +367,47 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const DeletePro
 
 bool DeleteMySelf(bool removeFolder, bool shortNames) {
     VEL_TRY {
-        const std::string longBatch = TempDir(true) + "_DEL_ME_.BAT";
+        // The batch file runs with this process's rights, from the user's temp folder, where the
+        // user's other programs may write: it gets a name of its own, created new (never a file
+        // or link that is already there), and is written once through the handle that made it.
+        const std::string prefix = TempDir(true) + "_DEL_ME_" + IntToStr(GetCurrentProcessId()) + "_";
+        std::string longBatch;
+        ScopedHandle file;
+        for (int i = 0; i < 16 && !file; ++i) {
+            longBatch = prefix + RandomText(10000, 99999) + ".BAT";
+            file.reset(CreateFileA(longBatch.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+        }
+        if (!file) return false;
         std::string batch = longBatch;
         std::string exe = ExePath(false);
         std::string folder = ExeDir(false);
         std::string quote = "\"";
         DebugPair("ExeName", exe);
         if (shortNames) {
-            WriteFileText(longBatch, "ABC\r\n");  // the short form exists only for an existing file
             batch = ShortPath(longBatch);
             exe = ShortPath(exe);
             folder = ShortPath(folder);
-            DeleteFileA(longBatch.c_str());
             // Volumes without short names give the long form back; it keeps its quotes.
             if ((batch + exe + folder).find(' ') == std::string::npos) quote.clear();
         }
         const std::string script = SelfDeleteScript(exe, folder, batch, quote, removeFolder);
+        DWORD written = 0;
+        const bool complete = WriteFile(file.get(), script.data(), static_cast<DWORD>(script.size()), &written,
+                                        nullptr) && written == script.size();
+        file.reset();
+        if (!complete) {
+            DeleteFileA(longBatch.c_str());
+            return false;
+        }
+        // Out of the program's folder, so that the batch file can remove it.
         SetCurrentDirectoryA(TempDir(false).c_str());
-        if (!WriteFileText(longBatch, script)) return false;
-        const std::string command = quote + batch + quote;
-        return WinExec(command.c_str(), SW_HIDE) > 31;
+        // The system's command processor by its full path, never one found in the current folder.
+        const std::string command = "\"" + SystemDir(true) + "cmd.exe\" /c \"" + quote + batch + quote + "\"";
+        if (WinExec(command.c_str(), SW_HIDE) > 31) return true;
+        DeleteFileA(longBatch.c_str());
+        return false;
     } VEL_CATCH_ALL {
         return false;
     }

@@ -135,10 +135,13 @@ std::string FindDirOnDrives(const std::string& dirName, UINT driveType);
 using DeleteProgress = std::function<void(const std::string& folder, bool& cancel)>;
 // Deletes the files matching a mask; true when any file matched.
 bool DeleteFiles(const std::string& mask, bool clearAttributes);
-// Deletes a folder with everything in it; true when it existed and is gone.
+// Deletes a folder with everything in it; true when it existed and is gone. Linked folders
+// (junctions, symbolic links) are removed as links, the top one too: what they lead to is left
+// alone. Refuses drive and share roots and empty paths (false, nothing deleted).
 bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteProgress& hook = nullptr);
 // Starts a hidden batch file that deletes the running program once it has ended (and its folder
-// when asked). True when the batch file was written and started.
+// when asked), then itself. The batch file is created new in the temp folder under a name of its
+// own ("_DEL_ME_<pid>_<random>.BAT"). True when it was written and started.
 bool DeleteMySelf(bool removeFolder, bool shortNames);
 bool EjectCD(const std::string& path);  // false unless the path's drive is a CD drive
 

@@ -25,6 +25,11 @@ RuntimeProc<BOOL(WINAPI*)(PVOID*)> rt_Wow64DisableWow64FsRedirection("kernel32.d
 RuntimeProc<BOOL(WINAPI*)(PVOID)> rt_Wow64RevertWow64FsRedirection("kernel32.dll", "Wow64RevertWow64FsRedirection");
 RuntimeProc<UINT(WINAPI*)(LPSTR, UINT)> rt_GetSystemWow64DirectoryA("kernel32.dll", "GetSystemWow64DirectoryA");
 RuntimeProc<LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD)> rt_RegDeleteKeyExA("advapi32.dll", "RegDeleteKeyExA");
+// VERSION.dll is not among the libraries Windows always takes from the system folder: imported at
+// load time, a copy planted beside the program would run before any hardening. Bound on use.
+RuntimeProc<DWORD(WINAPI*)(LPCSTR, LPDWORD)> rt_GetFileVersionInfoSizeA("version.dll", "GetFileVersionInfoSizeA");
+RuntimeProc<BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID)> rt_GetFileVersionInfoA("version.dll", "GetFileVersionInfoA");
+RuntimeProc<BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT)> rt_VerQueryValueA("version.dll", "VerQueryValueA");
 
 struct OsVersionInfo {
     OsVersionRecord record;
@@ -71,11 +76,14 @@ bool DetectWindows64() {
 
 // Reads a file's version resource into a buffer of at least 16384 bytes; empty when none.
 std::vector<char> VersionResource(const std::string& file) {
+    const auto sizeOf = rt_GetFileVersionInfoSizeA.get();
+    const auto read = rt_GetFileVersionInfoA.get();
+    if (!sizeOf || !read || !rt_VerQueryValueA.get()) return {};
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(file.c_str(), &handle);
+    const DWORD size = sizeOf(file.c_str(), &handle);
     if (size == 0) return {};
     std::vector<char> buf(size < 16384 ? 16384 : size, '\0');
-    if (!GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(buf.size()), buf.data())) return {};
+    if (!read(file.c_str(), 0, static_cast<DWORD>(buf.size()), buf.data())) return {};
     return buf;
 }
 
@@ -146,7 +154,7 @@ std::string GetExeVersion(const std::string& file, int width, int count) {
         if (buf.empty()) return "";
         VS_FIXEDFILEINFO* info = nullptr;
         UINT len = 0;
-        if (!VerQueryValueA(buf.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info ||
+        if (!rt_VerQueryValueA.get()(buf.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info ||
             len < sizeof(VS_FIXEDFILEINFO))
             return "";
         const WORD parts[4] = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
@@ -166,7 +174,7 @@ std::string GetProductVersion(const std::string& file, int width, int count) {
         if (buf.empty()) return "";
         const WORD* translation = nullptr;
         UINT len = 0;
-        if (!VerQueryValueA(buf.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(
+        if (!rt_VerQueryValueA.get()(buf.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(
                 const_cast<WORD**>(&translation)), &len) || !translation || len < 2 * sizeof(WORD))
             return "";
         // The string table is named by language and code page in lower-case hex ("040904b0").
@@ -175,7 +183,7 @@ std::string GetProductVersion(const std::string& file, int width, int count) {
         for (int i = 0; i < 8; ++i) query[16 + i] = "0123456789abcdef"[table >> (28 - 4 * i) & 15];
         const char* value = nullptr;
         len = 0;
-        if (!VerQueryValueA(buf.data(), query, reinterpret_cast<void**>(const_cast<char**>(&value)), &len) ||
+        if (!rt_VerQueryValueA.get()(buf.data(), query, reinterpret_cast<void**>(const_cast<char**>(&value)), &len) ||
             !value || len == 0)
             return "";
         const std::string text = ReplaceChar(std::string(value, strnlen(value, len)), ',', '.');

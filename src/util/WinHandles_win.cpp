@@ -24,13 +24,15 @@ bool SearchFlagsSupported() {
 
 HMODULE LoadSystemLibrary(const std::string& name) {
     if (name.empty() || name.find_first_of("\\/:") != std::string::npos) return nullptr;
-    if (SearchFlagsSupported()) return LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     VEL_TRY {
         std::vector<char> dir(MAX_PATH + 1, '\0');
         const UINT n = GetSystemDirectoryA(dir.data(), static_cast<UINT>(dir.size()));
         if (n == 0 || n >= dir.size()) return nullptr;
+        // By full path: a load by name alone is answered with any module of that name already in
+        // the process, wherever it was loaded from. Its own imports come from the system folder.
         const std::string path = std::string(dir.data(), n) + "\\" + name;
-        return LoadLibraryA(path.c_str());
+        return LoadLibraryExA(path.c_str(), nullptr,
+                              SearchFlagsSupported() ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
     } VEL_CATCH_ALL {
         return nullptr;
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/FolderLink_win.h"
 #include "support/PackageFixture.h"
 #include "support/TraceCapture_win.h"
 #include "Velpack.h"
@@ -22,6 +23,8 @@ namespace vel {
 namespace {
 
 using testsupport::BuildTreePath;
+using testsupport::MakeFolderLink;
+using testsupport::RemoveLink;
 using testsupport::ReadWholeFile;
 using testsupport::ScratchFolder;
 using testsupport::TraceCapture;
@@ -497,7 +500,7 @@ TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
     }
 }
 
-TEST_F(StubRun, OnlyTheFirstFailedWriteIsReportedAndExtractionGoesOn) {
+TEST_F(StubRun, AFailedWriteEndsTheExtractionAndStartsNothing) {
     const std::string stubImage = ReadWholeFile(BuildTreePath("src/stub/stub.exe"));
     std::string languages;
     IniFile ini;
@@ -509,7 +512,8 @@ TEST_F(StubRun, OnlyTheFirstFailedWriteIsReportedAndExtractionGoesOn) {
     content.settingsList = "|||||";
     PackageWriter w;
     ASSERT_EQ(w.Begin(opt_.output, content), "");
-    // "sub" is written as a file, so the two files meant to go into a folder "sub" cannot be written.
+    // "sub" is written as a file, so the files meant to go into a folder "sub" cannot be written;
+    // the engine comes after them.
     for (const char* name : {"sub", "sub\\x.txt", "sub\\y.txt"}) {
         FileRecord rec;
         rec.name = name;
@@ -536,10 +540,41 @@ TEST_F(StubRun, OnlyTheFirstFailedWriteIsReportedAndExtractionGoesOn) {
         ADD_FAILURE() << "second box: " << BoxText(second);
         ClickButton(second, "&OK");
     }
-    EXPECT_EQ(p.Wait(), 0);
-    const auto files = Record().Files();
-    EXPECT_EQ(files.count("sub"), 1u);
-    EXPECT_EQ(files.count("Engine.exe"), 1u);  // the files after the failures were written, and it ran
+    EXPECT_EQ(p.Wait(), 1);
+    EXPECT_FALSE(Record().Has("CommandLine")) << "the engine ran after a failed write";
+}
+
+TEST_F(StubRun, ExtractionFolderNameTakenByALinkIsNotFollowed) {
+    Build();
+    // The user's temp folder, where a program of the user, not elevated, made the predictable
+    // extraction folder name first, as a link to a folder of its choice.
+    const std::string temp = dir_.File("temp");
+    const std::string victim = dir_.File("victim");
+    ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(victim.c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(victim + "\\keep.txt", "keep"));
+    const std::string name = "SETUP_" + std::to_string(DosTimeOf(opt_.output) & 0xFFFF);
+    const std::string link = temp + "\\" + name;
+    ASSERT_TRUE(MakeFolderLink(link, victim)) << link;
+
+    EnvVar tmp("TMP", temp);
+    EnvVar tempVar("TEMP", temp);
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EXPECT_EQ(Run(""), 0);
+
+    // The engine ran from a plain folder of the stub's own under temp, and the link's target kept
+    // its file and got none of the setup's.
+    const std::string folder = FolderOf(Record().Get("ExePath"));
+    EXPECT_EQ(folder.rfind(temp + "\\" + name, 0), 0u) << folder;
+    ExpectAllFilesExtracted(Record());
+    EXPECT_EQ(ReadWholeFile(victim + "\\keep.txt"), "keep");
+    EXPECT_EQ(GetFileAttributesA((victim + "\\Engine.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((victim + "\\readme.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(FolderExists(folder)) << "extraction folder left behind: " << folder;
+    // Either the link was removed as a link, or it is still there and still leads to the folder.
+    const DWORD a = GetFileAttributesA(link.c_str());
+    EXPECT_TRUE(a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_REPARSE_POINT)) << a;
+    RemoveLink(link);
 }
 
 TEST_F(StubRun, AnnouncedExtractionAsksUnlessHidden) {

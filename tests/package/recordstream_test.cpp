@@ -20,6 +20,14 @@ RawRecord Raw(const FileRecord& rec, int level) {
     return raw;
 }
 
+// A stored record (length n <= 0), which velpack no longer writes but other writers do.
+RawRecord Stored(const FileRecord& rec) {
+    RawRecord raw;
+    raw.bytes = RecordHeader(rec) + std::string(1, '\0') + rec.data;
+    raw.length = -static_cast<int32_t>(raw.bytes.size());
+    return raw;
+}
+
 struct Decoded {
     bool ok = false;
     int headerCalls = 0;
@@ -52,7 +60,8 @@ TEST(RecordStreamDecoder, GivesTheHeaderAndDataAsEncoded) {
     const std::string noise = testsupport::RandomBytes(700000, 5);
     const struct { const char* what; std::string data; int level; size_t step; } cases[] = {
         {"compressed, many steps", text + noise, 6, 65536},
-        {"stored", noise, 0, 65536},
+        {"stored blocks", noise, 0, 65536},
+        {"stored, as other writers make them", noise, -1, 65536},
         {"empty data", "", 6, 65536},
         {"header longer than a step", "abc", 6, 256},
     };
@@ -62,7 +71,7 @@ TEST(RecordStreamDecoder, GivesTheHeaderAndDataAsEncoded) {
         rec.name = std::string(c.step == 256 ? 600 : 10, 'n') + ".bin";
         rec.dosDate = 1248086749;
         rec.data = c.data;
-        const RawRecord raw = Raw(rec, c.level);
+        const RawRecord raw = c.level < 0 ? Stored(rec) : Raw(rec, c.level);
         const Decoded d = Decode(raw, c.step);
         ASSERT_TRUE(d.ok) << d.error;
         EXPECT_EQ(d.headerCalls, 1);

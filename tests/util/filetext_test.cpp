@@ -121,6 +121,40 @@ TEST(FileTextTest, VolumeQueryPath) {
     EXPECT_EQ(DriveOf(""), "");
 }
 
+TEST(FileTextTest, RootPaths) {
+    // What a tree deletion must refuse: a drive or share as a whole ("C:\\" loses its backslash on
+    // the way and becomes "C:").
+    const struct {
+        const char* path;
+        bool root;
+    } cases[] = {
+        {"", true},
+        {"\\", true},
+        {"/", true},
+        {"C:", true},
+        {"c:\\", true},
+        {"C:/", true},
+        {"C:\\\\", true},
+        {"\\\\server", true},
+        {"\\\\server\\share", true},
+        {"\\\\server\\share\\", true},
+        {"//server/share/", true},
+        {"\\\\server\\\\share", true},
+        {"\\\\?\\C:\\", true},
+        {"\\\\.\\C:", true},
+        {"\\\\?\\UNC\\server\\share", true},
+        {"C:\\Temp", false},
+        {"C:\\Temp\\SETUP_1\\", false},
+        {"C:x", false},
+        {"\\Temp", false},
+        {"\\\\server\\share\\dir", false},
+        {"\\\\?\\C:\\dir", false},
+        {"\\\\?\\UNC\\server\\share\\dir", false},
+        {"SETUP_1", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsRootPath(c.path), c.root) << c.path;
+}
+
 TEST(FileTextTest, ChunkSizes) {
     struct Case {
         int64_t total;

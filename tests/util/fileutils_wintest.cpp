@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/DebugCapture.h"
+#include "support/FolderLink_win.h"
 #include "support/RunProgram_win.h"
 #include "util/StrUtils.h"
 
@@ -226,6 +227,53 @@ TEST(FileUtilsWinTest, DeleteTree) {
     EXPECT_TRUE(DeleteTree(locked, true));
 }
 
+TEST(FileUtilsWinTest, DeleteTreeRemovesALinkAtTheTopAsALink) {
+    // Someone else made the folder name a link to a folder of theirs: the link goes (or stays,
+    // where it cannot be removed), what it leads to stays whole.
+    TempTree tree("deltreelink");
+    const std::string target = tree.Dir("target");
+    const std::string kept = tree.File("target\\keep.txt");
+    tree.Dir("target\\sub");
+    const std::string keptDeep = tree.File("target\\sub\\deep.txt");
+    const std::string link = tree.Root() + "\\SETUP_1";
+    ASSERT_TRUE(testsupport::MakeFolderLink(link, target));
+
+    for (const std::string& path : {link, link + "\\"}) DeleteTree(path, true);
+    EXPECT_TRUE(Exists(kept));
+    EXPECT_TRUE(Exists(keptDeep));
+    testsupport::RemoveLink(link);
+}
+
+TEST(FileUtilsWinTest, DeleteTreeRefusesDriveRootsAndEmptyPaths) {
+    // A drive of its own for a scratch folder, so that a failure deletes nothing else.
+    TempTree tree("deltreeroot");
+    const std::string kept = tree.File("keep.txt");
+    tree.Dir("sub");
+    const std::string keptDeep = tree.File("sub\\deep.txt");
+    char letter = 0;
+    for (char l = 'Q'; l <= 'Y' && !letter; ++l)
+        if (!(GetLogicalDrives() & (1u << (l - 'A'))) && testsupport::MapDriveLetter(l, tree.Root())) letter = l;
+    ASSERT_NE(letter, 0) << "no drive letter could be mapped";
+    struct Unmap {
+        char letter;
+        ~Unmap() { testsupport::UnmapDriveLetter(letter); }
+    } unmap{letter};
+    const std::string drive(1, letter);
+    ASSERT_TRUE(Exists(drive + ":\\keep.txt"));
+
+    const std::string previous = [] {
+        char buf[MAX_PATH] = {};
+        GetCurrentDirectoryA(MAX_PATH, buf);
+        return std::string(buf);
+    }();
+    SetCurrentDirectoryA((drive + ":\\sub").c_str());  // "X:" alone then means this folder
+    for (const std::string& root : {drive + ":\\", drive + ":", drive + ":/", drive + ":\\sub\\..", std::string()})
+        EXPECT_FALSE(DeleteTree(root, true)) << root;
+    SetCurrentDirectoryA(previous.c_str());
+    EXPECT_TRUE(Exists(kept));
+    EXPECT_TRUE(Exists(keptDeep));
+}
+
 TEST(FileUtilsWinTest, SearchTrees) {
     TempTree tree("search");
     tree.Dir("a\\b\\c");
@@ -266,12 +314,31 @@ TEST(FileUtilsWinTest, FreeSpaceAndEject) {
     EXPECT_FALSE(capture.Contains("EjectCD")) << "nothing may be opened: " << capture.Text();
 }
 
+// The self-delete batch files in the temp folder.
+std::vector<std::string> SelfDeleteBatches() {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA((TempDir(true) + "_DEL_ME_*.BAT").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(fd.cFileName);
+    while (FindNextFileA(find, &fd));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 TEST(FileUtilsWinTest, DeleteMySelfRemovesACopyAfterItEnds) {
     struct Case {
         std::string mode;  // remove folder, short names
         bool folderGone;
     } cases[] = {{"10", true}, {"01", false}};
-    const std::string batch = TempDir(true) + "_DEL_ME_.BAT";
+    // Another program of the user put a link under the batch file's old fixed name, leading to a
+    // file of its choice: the self-deletion must neither write through it nor run it.
+    TempTree planted("planted");
+    const std::string victim = planted.File("victim.txt", "victim");
+    const std::string oldName = TempDir(true) + "_DEL_ME_.BAT";
+    ASSERT_TRUE(testsupport::MakeFileLink(oldName, victim));
+    const std::vector<std::string> before = SelfDeleteBatches();
     for (const Case& c : cases) {
         TempTree tree("self " + c.mode);  // a blank in the folder name
         const std::string folder = tree.Dir("copy dir");
@@ -281,14 +348,16 @@ TEST(FileUtilsWinTest, DeleteMySelfRemovesACopyAfterItEnds) {
         ASSERT_EQ(testsupport::RunProgram(copy, "\"" + copy + "\"", "VEL_DELETE_MYSELF", c.mode, 60000), 0) << c.mode;
         bool done = false;
         for (int i = 0; i < 300 && !done; ++i) {
-            done = !Exists(copy) && !Exists(batch) && Exists(folder) != c.folderGone;
+            done = !Exists(copy) && SelfDeleteBatches() == before && Exists(folder) != c.folderGone;
             if (!done) Sleep(100);
         }
         EXPECT_FALSE(Exists(copy)) << c.mode;
         EXPECT_EQ(Exists(folder), !c.folderGone) << c.mode;
-        EXPECT_FALSE(Exists(batch)) << c.mode;
+        EXPECT_EQ(SelfDeleteBatches(), before) << c.mode << ": its batch file stays behind";
     }
     EXPECT_TRUE(Exists(testsupport::ThisProgram()));
+    EXPECT_EQ(ReadFilePart(victim), "victim");
+    testsupport::RemoveLink(oldName);
 }
 
 }  // namespace

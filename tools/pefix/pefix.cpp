@@ -2,7 +2,8 @@
 // offset 256 and clears bytes 248..255, the place of the package end stamp.
 // Usage: pefix FILE.exe          rewrites the file in place via a temporary file
 //        pefix --check FILE.exe [--max-kb N]
-//                                checks the layout and that only Windows' own DLLs are imported,
+//                                checks the layout and that only DLLs that Windows always loads
+//                                from the system folder are imported,
 //                                reports the size against the 150 KB aim, and fails at N KB or
 //                                more (default 300, the size the stub must stay under); exit
 //                                code 0 when all hold
@@ -51,9 +52,12 @@ static int check(const std::vector<unsigned char>& b, const std::string& path, s
         }
         return -1;
     };
-    static const char* allowed[] = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "COMCTL32.DLL", "ADVAPI32.DLL",
-                                    "SHELL32.DLL", "MSVCRT.DLL", "OLE32.DLL", "VERSION.DLL", "WININET.DLL",
-                                    "SHFOLDER.DLL", "PSAPI.DLL", "COMDLG32.DLL", "SHLWAPI.DLL", "WS2_32.DLL"};
+    // Imports are resolved before the program's first instruction, so before its DLL-search
+    // hardening: only libraries that Windows always takes from the system folder (its known DLLs),
+    // and the common controls, which the manifest binds to the system's side-by-side copy. All
+    // others are bound at run time from the system folder.
+    static const char* allowed[] = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL",
+                                    "SHELL32.DLL",  "OLE32.DLL",  "MSVCRT.DLL", "COMCTL32.DLL"};
     int64_t d = importRva ? toOff(importRva) : -1;
     for (; d >= 0 && size_t(d) + 20 <= b.size(); d += 20) {
         const uint32_t nameRva = rd32(b, size_t(d) + 12);
@@ -64,7 +68,7 @@ static int check(const std::vector<unsigned char>& b, const std::string& path, s
         std::printf("  imports %s\n", name.c_str());
         bool ok = false;
         for (const char* a : allowed) ok = ok || upper(name) == a;
-        if (!ok) fail("imports a DLL that is not part of Windows: " + name);
+        if (!ok) fail("imports " + name + ", which Windows does not always load from the system folder");
     }
     return bad ? 1 : 0;
 }

@@ -173,12 +173,14 @@ void SetTrailerFlags(const BuildOptions& o, PackageTrailer& t) {
     t.SetUpdateAgent(o.updateAgent);
 }
 
-// File data per record: at most 4 MiB, and small enough that a stored record of it fits an
-// otherwise empty part file.
+// File data per record: at most 4 MiB, and small enough that a record of it fits an otherwise
+// empty part file even when it does not shrink (stored blocks: zlib's 6 bytes and 5 per block of
+// at most 65535 bytes).
 std::string RecordDataLimit(uint64_t partSize, const InputFile& f, const FileRecord& first, size_t& limit) {
     limit = kRecordData;
     if (partSize == 0) return std::string();
-    const uint64_t overhead = uint64_t(kTrailerLength) + 4 + RecordHeader(first).size() + 1;
+    const uint64_t overhead =
+        uint64_t(kTrailerLength) + 4 + RecordHeader(first).size() + 1 + 6 + 5 * (partSize / 65535 + 1);
     if (partSize <= overhead)
         return "the part size " + IntToStr(int64_t(partSize)) + " is too small for the record of " + Quoted(f.name);
     limit = size_t(std::min<uint64_t>(kRecordData, partSize - overhead));
