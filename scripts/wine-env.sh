@@ -1,10 +1,21 @@
-# Sourced: starts a private Xvfb display and a persistent 64-bit wineserver for one build tree,
-# and stops both by their process ids. 32-bit programs cannot run on this kernel, so the
-# Windows programs under test are the x86_64 build, run by the 64-bit Wine loader.
+# Sourced: starts a private Xvfb display and a persistent wineserver for one build tree, and stops
+# both by their process ids. Without a second argument the Windows programs under test are the
+# x86_64 build, run by the system's 64-bit Wine loader. With the folder made by scripts/deps32.sh
+# as second argument the prefix is a 64-bit one with 32-bit support (its own, in the tree), run by
+# the private loaders there: 32-bit programs start under the i386 emulator, which is registered
+# for i386 programs machine-wide while the environment runs and removed by wine_env_stop.
 wine_env_start() {
   local tree; tree=$(cd "$1" && pwd)
-  export WINEPREFIX="$tree/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+  local wine32=${2:-}
+  export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ -n "$wine32" ]; then
+    export WINEPREFIX="$tree/wineprefix-wow64"
+    export WINELOADER="$wine32/loader/usr/lib/wine/wine64" WINESERVER="$wine32/loader/usr/lib/wine/wineserver64"
+    wine_binfmt_register "$wine32/qemu-i386"
+  else
+    export WINEPREFIX="$tree/wineprefix"
+    export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+  fi
   local n=90
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -48,4 +59,30 @@ wine_env_stop() {
   [ -n "${VEL_SMALL_MOUNT:-}" ] && umount "$VEL_SMALL_MOUNT" 2>/dev/null || true
   unset VEL_SMALL_TEMP VEL_SMALL_MOUNT
   VEL_WINESERVER_PID= VEL_XVFB_PID=
+  wine_binfmt_remove
+}
+
+# The binfmt_misc entry of this shell: named after its process id, so that runs side by side (and
+# other users of binfmt_misc) keep theirs. F: the kernel opens the emulator now, so it is found
+# from any mount namespace. Entries of ours whose shell is gone (a killed run) are removed first.
+wine_binfmt_register() {
+  local emulator=$1 dir=/proc/sys/fs/binfmt_misc
+  [ -e "$dir/register" ] || mount -t binfmt_misc binfmt_misc "$dir"
+  local e
+  for e in "$dir"/velnor-i386-*; do
+    [ -e "$e" ] || continue
+    kill -0 "${e##*-}" 2>/dev/null || echo -1 >"$e" 2>/dev/null || true
+  done
+  VEL_BINFMT_ENTRY="$dir/velnor-i386-$$"
+  [ -e "$VEL_BINFMT_ENTRY" ] && echo -1 >"$VEL_BINFMT_ENTRY"
+  # i386 ELF programs, executables and position-independent ones.
+  echo ":velnor-i386-$$:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$emulator:F" \
+    >"$dir/register"
+}
+
+wine_binfmt_remove() {
+  if [ -n "${VEL_BINFMT_ENTRY:-}" ] && [ -e "$VEL_BINFMT_ENTRY" ]; then
+    echo -1 >"$VEL_BINFMT_ENTRY" || true
+  fi
+  VEL_BINFMT_ENTRY=
 }

@@ -27,6 +27,7 @@ using testsupport::MakeFolderLink;
 using testsupport::RemoveLink;
 using testsupport::ReadWholeFile;
 using testsupport::ScratchFolder;
+using testsupport::StubUnderTest;
 using testsupport::TraceCapture;
 using testsupport::WriteWholeFile;
 
@@ -182,6 +183,14 @@ BOOL CALLBACK FindBoxProc(HWND w, LPARAM lp) {
     return TRUE;
 }
 
+BOOL CALLBACK FindAnyButton(HWND w, LPARAM lp) {
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Button") != 0) return TRUE;
+    *reinterpret_cast<bool*>(lp) = true;
+    return FALSE;
+}
+
 // The message box of a process, or null when it shows none within limitMs.
 HWND WaitForBox(const StubProcess& p, DWORD limitMs) {
     const DWORD start = GetTickCount();
@@ -189,6 +198,16 @@ HWND WaitForBox(const StubProcess& p, DWORD limitMs) {
         FindBox f{p.Pid(), nullptr};
         EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&f));
         if (f.found) {
+            // The box shows before its controls exist, buttons last. Once the first button is
+            // there, a sent message returns only when the box's thread takes messages again, by
+            // then with all its buttons (a slow process, such as an emulated one, takes a while).
+            bool button = false;
+            while (!button && p.Running() && GetTickCount() - start < limitMs) {
+                EnumChildWindows(f.found, FindAnyButton, reinterpret_cast<LPARAM>(&button));
+                if (!button) Pump(50);
+            }
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutA(f.found, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
             Pump(300);  // let the box finish laying itself out
             return f.found;
         }
@@ -253,7 +272,8 @@ protected:
         ASSERT_TRUE(WriteWholeFile(input_ + "\\readme.txt", "Read me.\r\n"));
         ASSERT_TRUE(WriteWholeFile(input_ + "\\data\\values.bin", testsupport::RandomBytes(300000, 7)));
         SetLanguage("[English]\r\ns0=Test Setup\r\nCharset=0\r\n");
-        opt_.stubPath = BuildTreePath("src/stub/stub.exe");
+        opt_.stubPath = StubUnderTest();
+        ASSERT_NE(GetFileAttributesA(opt_.stubPath.c_str()), INVALID_FILE_ATTRIBUTES) << opt_.stubPath;
         opt_.inputDir = input_;
         opt_.output = out_ + "\\setup.exe";
         opt_.launch = "Engine.exe";
@@ -444,7 +464,7 @@ TEST_F(StubRun, ChecksumFailureOfAPartShowsBadCrcAndStartsNothing) {
 }
 
 TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
-    const std::string stubImage = ReadWholeFile(BuildTreePath("src/stub/stub.exe"));
+    const std::string stubImage = ReadWholeFile(StubUnderTest());
     ASSERT_FALSE(stubImage.empty());
     std::string languages;
     IniFile ini;
@@ -501,7 +521,7 @@ TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
 }
 
 TEST_F(StubRun, AFailedWriteEndsTheExtractionAndStartsNothing) {
-    const std::string stubImage = ReadWholeFile(BuildTreePath("src/stub/stub.exe"));
+    const std::string stubImage = ReadWholeFile(StubUnderTest());
     std::string languages;
     IniFile ini;
     ini.Parse("[English]\r\ns0=Test\r\n");
@@ -1099,7 +1119,7 @@ TEST_F(StubRun, AgentCopyWindowRegistersAClientAndEndsOnItsShutDownCountdown) {
     ini.Parse("[English]\r\ns0=Agent\r\n");
     ASSERT_EQ(MakeLanguageBlock(ini, languages), "");
     PackageContent content;
-    content.stubImage = ReadWholeFile(BuildTreePath("src/stub/stub.exe"));
+    content.stubImage = ReadWholeFile(StubUnderTest());
     content.languageBlock = languages;
     content.settingsList = "|http://127.0.0.1:9/|upd.info|Updater.exe|||";
     content.trailer.SetUpdateAgent(true);

@@ -224,5 +224,12 @@ std::string BuildTreePath(const std::string& relative) {
     return path;
 }
 
+std::string StubUnderTest() {
+    char buf[MAX_PATH + 1];
+    const DWORD n = GetEnvironmentVariableA("VEL_TEST_STUB", buf, sizeof buf);
+    if (n > 0 && n < sizeof buf) return std::string(buf, n);
+    return BuildTreePath("src/stub/stub.exe");
+}
+
 }  // namespace testsupport
 }  // namespace vel

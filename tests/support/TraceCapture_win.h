@@ -68,6 +68,9 @@ ChildResult RunChild(const std::string& commandLine, DWORD timeoutMs, bool captu
 std::string TestExeDir();
 // A path in the build tree, from the test program's folder: BuildTreePath("tools/vdebug/vdebug.exe").
 std::string BuildTreePath(const std::string& relative);
+// The stub that end-to-end tests run: the file named by VEL_TEST_STUB when set (a Windows path;
+// the shipped 32-bit stub is run this way), else this tree's src\stub\stub.exe.
+std::string StubUnderTest();
 
 }  // namespace testsupport
 }  // namespace vel
