@@ -311,6 +311,16 @@ protected:
 
     EngineRecord Record() const { return EngineRecord::Read(record_); }
 
+    // Waits until the engine has written its command line; false after 30 s.
+    bool EngineStarted() const {
+        const DWORD start = GetTickCount();
+        while (!Record().Has("CommandLine")) {
+            if (GetTickCount() - start > 30000) return false;
+            Pump(100);
+        }
+        return true;
+    }
+
     // A setup over the stub file and two part files ("data\\more.bin" spans them); returns part 2.
     std::string BuildThreeParts() {
         opt_.partSize = 2000000;  // the stub image fills most of the first file
@@ -725,11 +735,7 @@ TEST_F(StubRun, SecondInstanceFromTheSamePathDoesNothing) {
     EnvVar sleep("VEL_ENGINE_SLEEP_MS", "6000");
     StubProcess first;
     ASSERT_TRUE(first.Start(Quoted(opt_.output), dir_.Path()));
-    const DWORD start = GetTickCount();
-    while (!Record().Has("CommandLine")) {
-        ASSERT_LT(GetTickCount() - start, 30000u) << "engine did not start";
-        Pump(100);
-    }
+    ASSERT_TRUE(EngineStarted()) << "engine did not start";
     const DWORD t0 = GetTickCount();
     EXPECT_EQ(Run(""), 0);
     EXPECT_LT(GetTickCount() - t0, 5000u) << "the second instance should end at once";
@@ -796,8 +802,7 @@ TEST_F(StubRun, WindowLayoutFollowsTheCharset) {
         EnvVar sleep("VEL_ENGINE_SLEEP_MS", "4000");
         StubProcess p;
         ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
-        const DWORD start = GetTickCount();
-        while (!Record().Has("CommandLine") && GetTickCount() - start < 30000) Pump(100);
+        EngineStarted();
         HWND wnd = FindWindowA(opt_.output.c_str(), nullptr);
         ASSERT_NE(wnd, nullptr);
         char title[64] = {};
@@ -946,11 +951,7 @@ TEST_F(StubRun, ExtractionFolderOfARunningStubIsNeverTaken) {
         EnvVar rec("VEL_ENGINE_RECORD", record_);
         ASSERT_TRUE(first.Start(Quoted(opt_.output), dir_.Path()));
     }
-    const DWORD start = GetTickCount();
-    while (!Record().Has("CommandLine")) {
-        ASSERT_LT(GetTickCount() - start, 30000u) << "first engine did not start";
-        Pump(100);
-    }
+    ASSERT_TRUE(EngineStarted()) << "first engine did not start";
     {
         EnvVar rec("VEL_ENGINE_RECORD", record2);
         ASSERT_TRUE(second.Start(Quoted(other), dir_.Path()));
@@ -1051,11 +1052,7 @@ TEST_F(StubRun, FirstCloseDuringTheEngineRunKeepsTheWindowASecondOneClosesIt) {
     EnvVar code("VEL_ENGINE_EXIT", "5");
     StubProcess p;
     ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
-    const DWORD start = GetTickCount();
-    while (!Record().Has("CommandLine")) {
-        ASSERT_LT(GetTickCount() - start, 30000u) << "engine did not start";
-        Pump(100);
-    }
+    ASSERT_TRUE(EngineStarted()) << "engine did not start";
     const HWND wnd = FindWindowA(opt_.output.c_str(), nullptr);
     ASSERT_NE(wnd, nullptr);
 
@@ -1175,11 +1172,7 @@ TEST_F(StubRun, StubPathLongerThanAClassNameStillRunsOnceAndFindsItsSecondInstan
     ASSERT_TRUE(trace.Ready());
     StubProcess first;
     ASSERT_TRUE(first.Start(Quoted(setup), dir_.Path()));
-    const DWORD start = GetTickCount();
-    while (!Record().Has("CommandLine")) {
-        ASSERT_LT(GetTickCount() - start, 30000u) << "engine did not start: " << trace.Text();
-        Pump(100);
-    }
+    ASSERT_TRUE(EngineStarted()) << "engine did not start: " << trace.Text();
     // The second instance from the same path finds the first one's window and does nothing.
     StubProcess second;
     ASSERT_TRUE(second.Start(Quoted(setup), dir_.Path()));
