@@ -400,6 +400,25 @@ int64_t HexToInt(const std::string& text, int64_t def) {
     return ParseInt(s, 16, def);
 }
 
+namespace {
+
+// Signed decimal digits from position i of a trimmed text; def when anything else is there or
+// the value leaves the signed 64-bit range.
+int64_t DecimalFrom(const std::string& s, size_t i, bool negative, int64_t def) {
+    if (i >= s.size()) return def;
+    const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+    uint64_t v = 0;
+    for (; i < s.size(); ++i) {
+        if (!IsDigit(s[i])) return def;
+        const uint64_t d = static_cast<uint64_t>(s[i] - '0');
+        if (v > (limit - d) / 10) return def;
+        v = v * 10 + d;
+    }
+    return negative ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
+}
+
+}  // namespace
+
 int64_t StrToInt64Def(const std::string& text, int64_t def) {
     const std::string s = Trim(text);
     size_t i = 0;
@@ -412,15 +431,15 @@ int64_t StrToInt64Def(const std::string& text, int64_t def) {
         if (!ParseUnsigned(UpperCase(s.substr(i)), 16, v)) return def;
         return static_cast<int64_t>(negative ? 0 - v : v);
     }
-    const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-    uint64_t v = 0;
-    for (; i < s.size(); ++i) {
-        if (!IsDigit(s[i])) return def;
-        const uint64_t d = static_cast<uint64_t>(s[i] - '0');
-        if (v > (limit - d) / 10) return def;
-        v = v * 10 + d;
-    }
-    return negative ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
+    return DecimalFrom(s, i, negative, def);
+}
+
+int64_t DecimalToInt64(const std::string& text, int64_t def) {
+    const std::string s = Trim(text);
+    size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    return DecimalFrom(s, i, negative, def);
 }
 
 std::string IntToStr(int64_t value) {

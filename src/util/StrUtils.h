@@ -57,6 +57,8 @@ int64_t ParseInt(const std::string& text, int base, int64_t def);
 int64_t HexToInt(const std::string& text, int64_t def);
 // Trimmed decimal with optional sign, or hex after "$" / "0x"; def when not a number or out of range.
 int64_t StrToInt64Def(const std::string& text, int64_t def);
+// Trimmed decimal with optional sign only (no hex); def when not a number or out of range.
+int64_t DecimalToInt64(const std::string& text, int64_t def);
 std::string IntToStr(int64_t value);
 std::string HexDump(const std::string& bytes, bool spaced, bool prefixed);
 std::string HexToBytes(const std::string& text);
