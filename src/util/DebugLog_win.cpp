@@ -57,9 +57,8 @@ bool AppendText(const std::string& path, const std::string& text) { return Appen
 std::string ExecutablePath() { return ExePath(false); }
 
 void StampSeparators(char& dateSep, char& timeSep) {
-    char buf[8];
-    dateSep = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDATE, buf, sizeof buf) > 1 ? buf[0] : '/';
-    timeSep = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, buf, sizeof buf) > 1 ? buf[0] : ':';
+    dateSep = UserDateSeparator()[0];
+    timeSep = UserTimeSeparator()[0];
 }
 
 std::uint32_t CurrentThreadNumber() { return static_cast<std::uint32_t>(GetCurrentThreadId()); }

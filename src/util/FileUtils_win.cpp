@@ -67,13 +67,6 @@ std::string ShortPath(const std::string& path) {
     return shortForm.empty() ? path : shortForm;
 }
 
-// The absolute form of a path ("." and ".." resolved against the current folder); empty on failure.
-std::string FullPathName(const std::string& path) {
-    char buf[MAX_PATH + 1];
-    const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
-    return (n == 0 || n >= sizeof buf) ? std::string() : std::string(buf, n);
-}
-
 bool SetDosFileTime(HANDLE file, uint32_t dosDate) {
     FILETIME local;
     FILETIME utc;
@@ -87,6 +80,19 @@ bool SetDosFileTime(HANDLE file, uint32_t dosDate) {
 bool FolderExists(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string FullPathName(const std::string& path) {
+    VEL_TRY {
+        if (path.empty()) return std::string();
+        const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+        if (size == 0) return std::string();
+        std::string buf(size, '\0');
+        const DWORD n = GetFullPathNameA(path.c_str(), size, &buf[0], nullptr);
+        return n > 0 && n < size ? buf.substr(0, n) : std::string();
+    } VEL_CATCH_ALL {
+        return std::string();
+    }
 }
 
 std::string ShortPathOf(const std::string& path) {

@@ -69,6 +69,12 @@ std::string GetAccountDomain(const std::string& account);
 std::string GetUserDomain();
 // The user's decimal separator ("." when the locale gives none).
 std::string UserDecimalSeparator();
+// The user's date and time separators ("/" and ":" when the locale gives none).
+std::string UserDateSeparator();
+std::string UserTimeSeparator();
+// Full name of a month (1 .. 12) in the user's locale; the English name when the locale gives
+// none; empty for other numbers.
+std::string LocaleMonthName(int month);
 
 // ---- Command line and processes -----------------------------------------------------------------
 
@@ -103,6 +109,9 @@ std::string SetTrailingBackslash(const std::string& path, bool wanted);
 std::string ExcludeTrailingBackslash(const std::string& path);
 std::string CollapseBackslashes(const std::string& path, bool excludeTrailing);
 std::string BaseName(const std::string& path, bool allExtensions = false);
+// The platform's full-path expansion: "." and ".." resolved, a relative path made absolute
+// against the current directory. Empty on failure.
+std::string FullPathName(const std::string& path);
 // The short (8.3) form of an existing path; empty when the system gives none.
 std::string ShortPathOf(const std::string& path);
 std::string ExePath(bool baseNameOnly = false);  // full path, or file name without extension

@@ -11,6 +11,7 @@
 #include "util/Catch.h"
 #include "util/DebugLog.h"
 #include "util/RuntimeProc.h"
+#include "util/SUB.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -317,6 +318,24 @@ std::string GetAccountDomain(const std::string& account) {
 std::string UserDecimalSeparator() {
     char buf[8] = {};
     return GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, sizeof buf) > 1 ? std::string(buf) : ".";
+}
+
+namespace {
+std::string LocaleText(LCTYPE type, const std::string& def) {
+    char buf[96] = {};
+    const int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buf, sizeof buf);
+    return n > 1 ? std::string(buf, strnlen(buf, sizeof buf)) : def;
+}
+}  // namespace
+
+std::string UserDateSeparator() { return LocaleText(LOCALE_SDATE, "/"); }
+std::string UserTimeSeparator() { return LocaleText(LOCALE_STIME, ":"); }
+
+std::string LocaleMonthName(int month) {
+    static const char kEnglish[] = "||January|February|March|April|May|June|July|August|September|October"
+                                   "|November|December|";
+    if (month < 1 || month > 12) return std::string();
+    return LocaleText(static_cast<LCTYPE>(LOCALE_SMONTHNAME1 + month - 1), SUB::Item(kEnglish, month));
 }
 
 std::string GetUserDomain() { return GetAccountDomain(GetLoginName()); }
