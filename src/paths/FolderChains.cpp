@@ -4,17 +4,8 @@
 
 namespace vel {
 
-namespace {
-FolderSystem* t_leadTest = nullptr;  // for the plain-function lead-byte test (one thread)
-bool LeadByteOfSystem(unsigned char c) { return t_leadTest && t_leadTest->IsLeadByte(c); }
-}  // namespace
-
 std::string FolderChains::Normalize(const std::string& folder, bool withBackslash) {
-    FolderSystem* previous = t_leadTest;
-    t_leadTest = &sys_;
-    const std::string s = SetTrailingBackslash(folder, withBackslash, LeadByteOfSystem);
-    t_leadTest = previous;
-    return s;
+    return SetTrailingBackslash(folder, withBackslash, sys_.LeadBytes());
 }
 
 bool FolderChains::Exists(const std::string& folder) { return !folder.empty() && sys_.DirectoryExists(folder); }

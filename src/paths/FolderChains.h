@@ -34,7 +34,8 @@ public:
     virtual std::string SpecialFolder(int csidl) = 0;       // SHGetSpecialFolderPathA
     virtual std::string ShellFolderRegValue(const std::string& name) = 0;  // current user's "Shell Folders"
     virtual std::string RegisteredOwner() = 0;
-    virtual bool IsLeadByte(unsigned char c) = 0;
+    // The lead-byte test of the ANSI code page.
+    virtual LeadByteTest LeadBytes() { return NoLeadBytes; }
 };
 
 class FolderChains {

@@ -32,7 +32,7 @@ public:
     std::string SpecialFolder(int csidl) override { return ShellSpecialFolderPath(csidl); }
     std::string ShellFolderRegValue(const std::string& name) override { return vel::ShellFolderRegValue(name); }
     std::string RegisteredOwner() override { return GetRegisteredOwner(); }
-    bool IsLeadByte(unsigned char c) override { return AnsiLeadByte(c); }
+    LeadByteTest LeadBytes() override { return AnsiLeadByte; }
 };
 
 std::string WithChains(std::string (FolderChains::*getter)(bool), bool withBackslash) {

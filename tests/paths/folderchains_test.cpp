@@ -22,7 +22,9 @@ struct FakeSystem : FolderSystem {
     std::string SpecialFolder(int id) override { return special.count(id) ? special[id] : ""; }
     std::string ShellFolderRegValue(const std::string& n) override { return reg.count(n) ? reg[n] : ""; }
     std::string RegisteredOwner() override { return owner; }
-    bool IsLeadByte(unsigned char c) override { return c == 0x81; }
+    LeadByteTest LeadBytes() override {
+        return [](unsigned char c) { return c == 0x81; };
+    }
 };
 
 // A system whose shell answers everything, with per-user folders below C:\Users\Ann.
