@@ -25,6 +25,7 @@ const char kGeneralHelp[] =
     "  extract  extract a package into a folder\n"
     "  token    scramble or unscramble a token or a text\n"
     "  inform   write an inform file that announces a new version\n"
+    "  publish  write the update-info file of an update package\n"
     "\n"
     "\"velpack COMMAND --help\" describes a command.\n";
 
@@ -50,11 +51,18 @@ const char kWebHelp[] =
 
 const char kInfoHelp[] =
     "Usage: velpack info [--json] FILE\n"
+    "       velpack info [--installed-version N [--installed-stamp N]] FILE.info|FILE.original\n"
     "\n"
     "Shows the trailer's fields, the flags by name, the languages and their keys, the settings and\n"
     "web-download lists (tokens unscrambled), every record of every part (name, date, stored and\n"
     "original size) and whether the checksums pass. --json prints the same as one JSON object.\n"
-    "Exit code 1 when the file holds no package, a checksum fails or a record is damaged.\n";
+    "Exit code 1 when the file holds no package, a checksum fails or a record is damaged.\n"
+    "\n"
+    "An update-info or installation settings file is shown with its values as the update agent reads\n"
+    "them. With --installed-version (and --installed-stamp, default 0) it also shows what the agent\n"
+    "of that installation would decide at a timed check: the reason code and text (6 = OK). The size\n"
+    "check looks at the update location when it is a folder here, otherwise at the file of that name\n"
+    "beside the update-info file.\n";
 
 const char kExtractHelp[] =
     "Usage: velpack extract FILE DIR\n"
@@ -85,6 +93,18 @@ const char kInformHelp[] =
     "  --scramble         scramble the whole text (\"Scrambled=01\")\n"
     "  --output FILE      file to write (-o)\n";
 
+const char kPublishHelp[] =
+    "Usage: velpack publish [PROJECT.ini] --package FILE --product-token TOKEN --version N --output FILE.info\n"
+    "                       [OPTIONS]\n"
+    "\n"
+    "Writes the update-info file that tells installed update agents about an update package (a setup\n"
+    "file made by \"velpack build\"). The update file's name, size and SHA-256 are taken from the package\n"
+    "itself; a package whose product token is not the one given is refused, as the agent would refuse\n"
+    "it. The stamp changes with every publish unless given. With --inform the agents announce the\n"
+    "version instead: the inform file is written beside the update-info file. Upload the package (and\n"
+    "the inform file) to the update location together with the update-info file. The project file's\n"
+    "section is [Update]; every key has an option that overrides it.\n";
+
 struct Io {
     std::string& out;
     std::string& err;
@@ -106,7 +126,7 @@ std::string OptionsHelp(bool web) {
     std::string o = "\nOptions:\n";
     std::string section;
     for (const ProjectKey& k : ProjectKeys()) {
-        if (!web && std::string(k.section) == "Web") continue;
+        if ((!web && std::string(k.section) == "Web") || std::string(k.section) == "Update") continue;
         if (section != k.section) {
             section = k.section;
             o += "  [" + section + "]\n";
@@ -163,7 +183,7 @@ int RunBuild(const std::vector<std::string>& args, bool web, Io& io, bool intera
         }
         bool matched = false;
         for (const ProjectKey& k : ProjectKeys()) {
-            if (!web && std::string(k.section) == "Web") continue;
+            if ((!web && std::string(k.section) == "Web") || std::string(k.section) == "Update") continue;
             std::string value;
             bool hasValue = false;
             size_t at = i;
@@ -209,22 +229,96 @@ int RunBuild(const std::vector<std::string>& args, bool web, Io& io, bool intera
 int RunInfo(const std::vector<std::string>& args, Io& io) {
     bool json = false;
     std::string file;
+    InstalledState installed;
+    bool hasInstalled = false, hasStamp = false;
     for (size_t i = 1; i < args.size(); ++i) {
         if (IsHelp(args[i])) {
             io.out += kInfoHelp;
             return 0;
         }
-        if (args[i] == "--json") json = true;
+        std::string value;
+        bool hasValue = false;
+        const bool version = TakeOption(args, i, "--installed-version", true, value, hasValue);
+        if (version || TakeOption(args, i, "--installed-stamp", true, value, hasValue)) {
+            const char* name = version ? "--installed-version" : "--installed-stamp";
+            const int64_t v = DecimalToInt64(value, INT64_MIN);
+            if (!hasValue || v < INT32_MIN || v > INT32_MAX)
+                return Usage(io, std::string(name) + " needs a 32-bit number", kInfoHelp);
+            (version ? installed.version : installed.stamp) = v;
+            (version ? hasInstalled : hasStamp) = true;
+        } else if (args[i] == "--json") json = true;
         else if (args[i].compare(0, 1, "-") == 0) return Usage(io, "unknown option " + args[i], kInfoHelp);
         else if (file.empty()) file = args[i];
         else return Usage(io, "more than one file: " + args[i], kInfoHelp);
     }
     if (file.empty()) return Usage(io, "no file given", kInfoHelp);
+    if (hasStamp && !hasInstalled) return Usage(io, "--installed-stamp needs --installed-version", kInfoHelp);
     PackageDescription d;
     const std::string error = DescribePackage(file, d);
-    if (!error.empty()) return Failure(io, error);
+    if (!error.empty()) {
+        std::string text;
+        int code = -1;
+        if (!json && DescribeSettingsFile(file, hasInstalled ? &installed : nullptr, text, code)) {
+            io.out += text;
+            return 0;
+        }
+        return Failure(io, error);
+    }
+    if (hasInstalled) return Usage(io, "--installed-version is for update-info files", kInfoHelp);
     io.out += json ? DescriptionJson(d) : DescriptionText(d);
     return d.checksumsPass && d.damage.empty() ? 0 : 1;
+}
+
+int RunPublish(const std::vector<std::string>& args, Io& io) {
+    ProjectValues values;
+    std::string project;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (IsHelp(a)) {
+            std::string o = "\nOptions:\n";
+            for (const ProjectKey& k : ProjectKeys()) {
+                if (std::string(k.section) != "Update") continue;
+                std::string name = std::string(k.option) + (k.isFlag ? "[=0|1]" : k.isPath ? " PATH" : " VALUE");
+                o += "  " + name + std::string(name.size() < 30 ? 30 - name.size() : 1, ' ') + k.help + "  (" + k.key +
+                     ")\n";
+            }
+            io.out += std::string(kPublishHelp) + o;
+            return 0;
+        }
+        if (a.compare(0, 2, "--") != 0) {
+            if (!project.empty()) return Usage(io, "more than one project file: " + a, kPublishHelp);
+            project = a;
+            continue;
+        }
+        bool matched = false;
+        for (const ProjectKey& k : ProjectKeys()) {
+            if (std::string(k.section) != "Update") continue;
+            std::string value;
+            bool hasValue = false;
+            size_t at = i;
+            if (!TakeOption(args, at, k.option, !k.isFlag, value, hasValue)) continue;
+            matched = true;
+            if (!k.isFlag && !hasValue) return Usage(io, std::string(k.option) + " needs a value", kPublishHelp);
+            values.overrides.emplace_back(&k, hasValue ? value : std::string("1"));
+            i = at;
+            break;
+        }
+        if (!matched) return Usage(io, "unknown option " + a, kPublishHelp);
+    }
+    if (!project.empty()) {
+        const std::string error = LoadProject(project, values);
+        if (!error.empty()) return Failure(io, error);
+    }
+    PublishOptions options;
+    std::string error = ResolvePublish(values, options);
+    if (!error.empty()) return Failure(io, error);
+    PublishReport report;
+    error = PublishUpdate(options, report);
+    if (!error.empty()) return Failure(io, error);
+    for (const std::string& f : report.files) io.out += "wrote " + f + "\n";
+    io.out += "update file " + report.info.nameOfUpdateFile + " (" + IntToStr(report.info.sizeOfUpdateFile) +
+              " bytes), version " + IntToStr(report.info.versionNew) + ", stamp " + IntToStr(report.info.stamp) + "\n";
+    return 0;
 }
 
 int RunExtract(const std::vector<std::string>& args, Io& io) {
@@ -349,6 +443,7 @@ int RunVelpack(const std::vector<std::string>& args, std::string& out, std::stri
         if (command == "extract") return RunExtract(args, io);
         if (command == "token") return RunToken(args, io);
         if (command == "inform") return RunInform(args, io);
+        if (command == "publish") return RunPublish(args, io);
         return Usage(io, "unknown command " + command, kGeneralHelp);
     } catch (const std::exception& e) {
         return Failure(io, std::string("failed: ") + e.what());

@@ -41,6 +41,40 @@ const std::vector<ProjectKey>& ProjectKeys() {
         {"--ask-before-download", "Web", "AskBeforeDownload", "ask the user before downloading", false, true},
         {"--download-token", "Web", "DownloadToken", "download token (clear text; default: random)", false, false},
         {"--web-output", "Web", "Output", "web stub to write", true, false},
+        {"--package", "Update", "Package", "the update package (a setup file made by \"velpack build\")", true, false},
+        {"--product-token", "Update", "ProductToken", "product token the package must carry (clear text)", false,
+         false},
+        {"--version", "Update", "VersionNew", "version number of the update", false, false},
+        {"--stamp", "Update", "Stamp", "publication stamp (default: a new one at every publish)", false, false},
+        {"--valid-versions", "Update", "ValidVersions", "installed versions it applies to, comma-separated "
+                                                        "(default: all)", false, false},
+        {"--location", "Update", "DownloadURL_UPDATE", "URL or drive/UNC folder of the update file", false, false},
+        {"--program-name", "Update", "ProgramName", "product name shown in the agent's questions", false, false},
+        {"--running-process", "Update", "RunningProcess", "path of the product's program, with macros such as "
+                                                          "<InstallDir>", false, false},
+        {"--shutdown-method", "Update", "ShutDownMethod", "how the agent shuts the product down", false, false},
+        {"--confirm-download", "Update", "RequestConfirmationBeforeDownload", "ask before downloading", false, true},
+        {"--confirm-download-force", "Update", "RequestConfirmationBeforeDownloadForce",
+         "show the download text as a notice", false, true},
+        {"--confirm-install", "Update", "RequestConfirmationBeforeInstall", "ask before installing", false, true},
+        {"--confirm-install-force", "Update", "RequestConfirmationBeforeInstallForce",
+         "show the install text as a notice", false, true},
+        {"--background-update", "Update", "BackgroundUpdate", "run the update without its user interface", false,
+         true},
+        {"--restart-process", "Update", "RestartProcess", "start the product again after the update", false, true},
+        {"--inform-finish", "Update", "InformFinish", "show the finish message", false, true},
+        {"--remove-startup-shortcut", "Update", "RemoveStartUpShortcut", "delete the start-up shortcut after the "
+                                                                        "update", false, true},
+        {"--remove-check-shortcut", "Update", "RemoveCheckForNewUpdateShortcut",
+         "delete the check-for-updates shortcut after the update", false, true},
+        {"--inform", "Update", "InformText", "announce instead of updating: the announcement text", false, false},
+        {"--inform-file", "Update", "InformFile", "name of the inform file (default: the package's name + "
+                                                  "\".inform\")", false, false},
+        {"--inform-url", "Update", "DownloadURL_INFORM", "address the announcement's button opens", false, false},
+        {"--inform-width", "Update", "AutoInformW", "width of the announcement window (default 360)", false, false},
+        {"--inform-height", "Update", "AutoInformH", "height of the announcement window (default 360)", false,
+         false},
+        {"--output", "Update", "Output", "the update-info file to write (.info)", true, false},
     };
     return keys;
 }
@@ -189,6 +223,72 @@ std::string ResolveProject(const ProjectValues& values, BuildOptions& o, WebOpti
             else if (id == "Web.SetupFileName") w.setupFileName = value;
             else if (id == "Web.DownloadToken") w.downloadToken = value;
             else if (id == "Web.Output") w.output = value;
+        }
+        return std::string();
+    } catch (const std::exception&) {
+        return "out of memory reading the project";
+    }
+}
+
+std::string ResolvePublish(const ProjectValues& values, PublishOptions& o) {
+    try {
+        for (const ProjectKey& k : ProjectKeys()) {
+            if (std::string(k.section) != "Update") continue;
+            std::string value;
+            bool fromProject = false;
+            if (!Lookup(values, k, value, fromProject)) continue;
+            const std::string where = std::string(k.option) + " ([Update] " + k.key + ")";
+            if (k.isPath && !value.empty() && fromProject && !values.projectFolder.empty() &&
+                !fs::path(value).is_absolute())
+                value = (fs::path(values.projectFolder) / value).string();
+            const std::string key = k.key;
+            if (k.isFlag) {
+                bool b = false;
+                if (!ParseBool(value, b)) return where + ": \"" + value + "\" is not 0 or 1";
+                UpdateInfo& i = o.info;
+                bool* const target = key == "RequestConfirmationBeforeDownload"        ? &i.confirmDownload
+                                     : key == "RequestConfirmationBeforeDownloadForce" ? &i.confirmDownloadForce
+                                     : key == "RequestConfirmationBeforeInstall"       ? &i.confirmInstall
+                                     : key == "RequestConfirmationBeforeInstallForce"  ? &i.confirmInstallForce
+                                     : key == "BackgroundUpdate"                       ? &i.backgroundUpdate
+                                     : key == "RestartProcess"                         ? &i.restartProcess
+                                     : key == "InformFinish"                           ? &i.informFinish
+                                     : key == "RemoveStartUpShortcut"                  ? &i.removeStartUpShortcut
+                                                                                       : &i.removeCheckForNewUpdateShortcut;
+                *target = b;
+                continue;
+            }
+            if (!IsIniValue(value)) return where + ": a value cannot hold a line break";
+            auto number = [&](int64_t low, int64_t high, int64_t& out) {
+                const int64_t v = DecimalToInt64(value, INT64_MIN);
+                if (v < low || v > high) return false;
+                out = v;
+                return true;
+            };
+            if (key == "Package") o.package = value;
+            else if (key == "ProductToken") o.productToken = value;
+            else if (key == "Output") o.output = value;
+            else if (key == "InformText") {
+                o.informText = value;
+                o.inform = true;
+            } else if (key == "InformFile") o.informFile = value;
+            else if (key == "ValidVersions") o.info.validVersions = value;
+            else if (key == "DownloadURL_UPDATE") o.info.downloadUrlUpdate = value;
+            else if (key == "ProgramName") o.info.programName = value;
+            else if (key == "RunningProcess") o.info.runningProcess = value;
+            else if (key == "ShutDownMethod") o.info.shutDownMethod = value;
+            else if (key == "DownloadURL_INFORM") o.info.downloadUrlInform = value;
+            else if (key == "VersionNew") {
+                // Compared by the agent as a signed 32-bit number above the installed one.
+                if (!number(1, INT32_MAX, o.info.versionNew)) return where + ": \"" + value + "\" is not 1..2147483647";
+            } else if (key == "Stamp") {
+                if (!number(INT32_MIN, INT32_MAX, o.info.stamp)) return where + ": \"" + value + "\" is not a 32-bit number";
+                o.hasStamp = true;
+            } else if (key == "AutoInformW") {
+                if (!number(1, 10000, o.info.autoInformW)) return where + ": \"" + value + "\" is not 1..10000";
+            } else if (key == "AutoInformH") {
+                if (!number(1, 10000, o.info.autoInformH)) return where + ": \"" + value + "\" is not 1..10000";
+            }
         }
         return std::string();
     } catch (const std::exception&) {

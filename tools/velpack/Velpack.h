@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "autoupdate/UpdateInfoFormat.h"
 #include "util/IniFile.h"
 
 namespace vel {
@@ -175,6 +176,43 @@ std::string ExtractNative(const std::string& package, const std::string& dir, Ex
 // whole text scrambled (marked "Scrambled=01") when asked. Error when a field holds "|".
 std::string MakeInformText(const std::string& clearToken, const std::string& field2, const std::string& field3,
                            const std::string& announcement, bool scrambleWhole, std::string& text);
+
+// ---- Publishing an update --------------------------------------------------------------------------
+
+struct PublishOptions {
+    std::string package;       // the update package; its name and size go into the update-info file
+    std::string productToken;  // clear text; the package must carry it
+    std::string output;        // the update-info file
+    bool hasStamp = false;     // otherwise a new stamp is made
+    bool inform = false;       // announce instead of updating (writes the inform file)
+    std::string informText;
+    std::string informFile;    // name of the inform file, beside the output; default: package name + ".inform"
+    UpdateInfo info;           // the release's values
+};
+// The [Update] section of a project file and its options.
+std::string ResolvePublish(const ProjectValues& values, PublishOptions& options);
+
+struct PublishReport {
+    std::vector<std::string> files;  // written: the update-info file, the inform file
+    UpdateInfo info;                 // as written
+};
+// Checks the package (a whole package whose product token is the given one), fills in the update
+// file's name, size and SHA-256, makes the stamp when none is given (greater than the one of an
+// update-info file already at the output), writes the inform file when asked, then the
+// update-info file.
+std::string PublishUpdate(const PublishOptions& options, PublishReport& report);
+
+// The installed state for which `velpack info` predicts the agent's decision.
+struct InstalledState {
+    int64_t version = 0;
+    int64_t stamp = 0;
+};
+// The values of an update-info or installation settings file as the agent reads them, and for an
+// update-info file with an installed state the agent's decision (reason code and text) for a
+// timed check. The size check looks at the update location when it is a folder that exists here,
+// otherwise at the file of that name beside the update-info file. False when the file is neither.
+bool DescribeSettingsFile(const std::string& path, const InstalledState* installed, std::string& text,
+                          int& reasonCode);
 
 // The command-line tool (args without the program name); the texts for stdout and stderr are
 // appended to out and err. interactive: stderr is a terminal, so a progress bar is drawn on it.

@@ -1,0 +1,216 @@
+// velpack publish and the view of update-info files with the agent's decision.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Velpack.h"
+#include "autoupdate/UpdateInfoFormat.h"
+#include "package/PackageFormat.h"
+#include "support/PackageFixture.h"
+#include "util/SUB.h"
+#include "util/Sha256.h"
+
+namespace vel {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadWholeFile;
+using testsupport::ScratchFolder;
+using testsupport::WriteWholeFile;
+
+struct CliRun {
+    int code;
+    std::string out, err;
+};
+
+CliRun Velpack(const std::vector<std::string>& args) {
+    CliRun r;
+    r.code = RunVelpack(args, r.out, r.err, false);
+    return r;
+}
+
+// An update package with product token "P1" in dir/out/Update.exe.
+std::string MakePackage(const ScratchFolder& dir, const std::string& token = "P1") {
+    fs::create_directories(dir.File("in"));
+    fs::create_directories(dir.File("out"));
+    EXPECT_TRUE(WriteWholeFile(dir.File("stub.exe"), testsupport::FakeStampedImage(1024)));
+    EXPECT_TRUE(WriteWholeFile(dir.File("lang.ini"), "[English]\ns0=Setup\n"));
+    EXPECT_TRUE(WriteWholeFile(dir.File("in/Engine.exe"), testsupport::RandomBytes(5000, 3)));
+    BuildOptions o;
+    o.stubPath = dir.File("stub.exe");
+    o.languageFile = dir.File("lang.ini");
+    o.inputDir = dir.File("in");
+    o.output = dir.File("out/Update.exe");
+    o.launch = "Engine.exe";
+    o.productToken = token;
+    o.infoFileName = "Product.info";
+    BuildReport report;
+    EXPECT_EQ(BuildSetup(o, report), "");
+    return o.output;
+}
+
+UpdateInfo ReadBack(const std::string& path) {
+    IniFile ini;
+    std::string error;
+    EXPECT_TRUE(ini.Load(path, error)) << error;
+    return ReadUpdateInfo(ini);
+}
+
+TEST(VelpackPublish, WritesTheUpdateInfoFromThePackage) {
+    ScratchFolder dir;
+    const std::string package = MakePackage(dir);
+    ASSERT_TRUE(WriteWholeFile(dir.File("project.ini"),
+                               "[Update]\nPackage=out/Update.exe\nProductToken=P1\nVersionNew=7\n"
+                               "ValidVersions=5,6\nDownloadURL_UPDATE=http://127.0.0.1:8080/upd\n"
+                               "RunningProcess=<InstallDir>\\App.exe\nProgramName= My App \nShutDownMethod=Close\n"
+                               "RequestConfirmationBeforeInstall=1\nRestartProcess=yes\nOutput=out/Product.info\n"));
+    const CliRun r = Velpack({"publish", dir.File("project.ini"), "--stamp", "-12", "--confirm-download",
+                              "--remove-check-shortcut=1"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string bytes = ReadWholeFile(package);
+    const UpdateInfo i = ReadBack(dir.File("out/Product.info"));
+    EXPECT_EQ(i.nameOfUpdateFile, "Update.exe");
+    EXPECT_EQ(i.sizeOfUpdateFile, static_cast<int64_t>(bytes.size()));
+    EXPECT_EQ(i.sha256OfUpdateFile, Sha256Hex(bytes));
+    EXPECT_EQ(i.versionNew, 7);
+    EXPECT_EQ(i.stamp, -12);
+    EXPECT_EQ(i.validVersions, "5,6");
+    EXPECT_EQ(i.downloadUrlUpdate, "http://127.0.0.1:8080/upd");
+    EXPECT_EQ(i.runningProcess, "<InstallDir>\\App.exe");
+    EXPECT_EQ(i.programName, "My App");  // the project file's reader trims
+    EXPECT_EQ(i.shutDownMethod, "Close");
+    EXPECT_TRUE(i.confirmInstall);
+    EXPECT_TRUE(i.confirmDownload);
+    EXPECT_TRUE(i.restartProcess);
+    EXPECT_TRUE(i.removeCheckForNewUpdateShortcut);
+    EXPECT_FALSE(i.confirmDownloadForce || i.confirmInstallForce || i.backgroundUpdate || i.informFinish ||
+                 i.removeStartUpShortcut);
+    EXPECT_EQ(i.autoInform, 0);
+    EXPECT_EQ(i.nameOfInformFile, "");
+}
+
+TEST(VelpackPublish, TextsKeepTheirBlanksThroughTheFile) {
+    UpdateInfo in;
+    in.programName = " padded ";
+    in.runningProcess = "\"quoted\"";
+    in.validVersions = "3, 4";
+    IniFile ini;
+    ini.Parse(UpdateInfoText(in));
+    const UpdateInfo out = ReadUpdateInfo(ini);
+    EXPECT_EQ(out.programName, " padded ");
+    EXPECT_EQ(out.runningProcess, "\"quoted\"");
+    EXPECT_EQ(out.validVersions, "3, 4");
+}
+
+TEST(VelpackPublish, RefusesWhatTheAgentWouldReject) {
+    ScratchFolder dir;
+    const std::string package = MakePackage(dir, "OTHER");
+    const std::string info = dir.File("out/Product.info");
+    CliRun r = Velpack({"publish", "--package", package, "--product-token", "P1", "--version", "2", "--output", info});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Bad Secret Token!"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(info));
+
+    const struct {
+        std::vector<std::string> extra;
+        const char* error;
+    } cases[] = {
+        {{"--version", "0"}, "is not 1..2147483647"},
+        {{"--version", "2147483648"}, "is not 1..2147483647"},
+        {{"--version", "0x10"}, "is not 1..2147483647"},
+        {{"--stamp", "abc"}, "is not a 32-bit number"},
+        {{"--program-name", "a\nb"}, "line break"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"publish", "--package", package, "--product-token", "OTHER", "--version", "2",
+                                         "--output", info};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        r = Velpack(args);
+        EXPECT_EQ(r.code, 1) << c.error;
+        EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+    }
+    // A damaged package is refused as well.
+    std::string bytes = ReadWholeFile(package);
+    bytes[bytes.size() / 2] ^= 0x55;
+    ASSERT_TRUE(WriteWholeFile(package, bytes));
+    r = Velpack({"publish", "--package", package, "--product-token", "OTHER", "--version", "2", "--output", info});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
+}
+
+TEST(VelpackPublish, StampChangesWithEveryPublish) {
+    ScratchFolder dir;
+    const std::string package = MakePackage(dir);
+    const std::string info = dir.File("out/Product.info");
+    const std::vector<std::string> args = {"publish", "--package", package, "--product-token", "P1", "--version", "3",
+                                           "--output", info};
+    ASSERT_EQ(Velpack(args).code, 0);
+    const int64_t first = ReadBack(info).stamp;
+    ASSERT_EQ(Velpack(args).code, 0);  // within the same second
+    const int64_t second = ReadBack(info).stamp;
+    EXPECT_GT(second, first);
+    EXPECT_GT(first, 0);
+}
+
+TEST(VelpackPublish, InformWritesTheInformFileAndItsKeys) {
+    ScratchFolder dir;
+    const std::string package = MakePackage(dir);
+    const CliRun r = Velpack({"publish", "--package", package, "--product-token", "P1", "--version", "3", "--output",
+                              dir.File("out/Product.info"), "--inform", "<B>Version 3</B> is out",
+                              "--inform-url", "http://127.0.0.1/news", "--inform-width", "500"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const UpdateInfo i = ReadBack(dir.File("out/Product.info"));
+    EXPECT_EQ(i.autoInform, 1);
+    EXPECT_EQ(i.nameOfInformFile, "Update.inform");
+    const std::string inform = ReadWholeFile(dir.File("out/Update.inform"));
+    // "|" + the scrambled product token + "|||" + the text.
+    std::string token;
+    EXPECT_TRUE(TryUnscrambleItem(SUB::Item(inform, 0), token));
+    EXPECT_EQ(token, "P1");
+    EXPECT_EQ(inform.substr(inform.find("|||")), "|||<B>Version 3</B> is out");
+    EXPECT_EQ(i.sizeOfInformFile, static_cast<int64_t>(inform.size()));
+    EXPECT_EQ(i.sha256OfInformFile, Sha256Hex(inform));
+    EXPECT_EQ(i.downloadUrlInform, "http://127.0.0.1/news");
+    EXPECT_EQ(i.autoInformW, 500);
+    EXPECT_EQ(i.autoInformH, 360);
+}
+
+TEST(VelpackPublish, InfoPredictsTheDecision) {
+    ScratchFolder dir;
+    const std::string package = MakePackage(dir);
+    const std::string info = dir.File("out/Product.info");
+    ASSERT_EQ(Velpack({"publish", "--package", package, "--product-token", "P1", "--version", "7", "--stamp", "40",
+                       "--valid-versions", "5,6", "--location", "http://127.0.0.1:8080/upd", "--output", info})
+                  .code,
+              0);
+    const struct {
+        const char* version;
+        const char* stamp;
+        const char* line;
+    } cases[] = {
+        {"6", "39", "GetOkToPerformAU = 6 - OK"},
+        {"6", "40", "GetOkToPerformAU = 2 - Too early for retesting"},
+        {"7", "39", "GetOkToPerformAU = 3 - New version is not higher then old version"},
+        {"4", "39", "GetOkToPerformAU = 4 - \"Valid for version\" mismatch"},
+        {"0", "39", "GetOkToPerformAU = 1 - Error reading .ORIGINAL file"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = Velpack({"info", "--installed-version", c.version, "--installed-stamp", c.stamp, info});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << c.version << "/" << c.stamp << "\n" << r.out;
+    }
+    // The package beside the file is not the one announced: the size check fails, with its lines.
+    ASSERT_TRUE(WriteWholeFile(package, ReadWholeFile(package) + std::string(100, 'x')));
+    CliRun r = Velpack({"info", "--installed-version", "6", info});
+    EXPECT_NE(r.out.find("GetOkToPerformAU = 5 - Download file size error"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  URL=http://127.0.0.1:8080/upd\\Update.exe"), std::string::npos) << r.out;
+    // Without an installed state only the values are shown.
+    r = Velpack({"info", info});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("VersionNew = 7"), std::string::npos);
+    EXPECT_EQ(r.out.find("GetOkToPerformAU"), std::string::npos);
+    EXPECT_EQ(Velpack({"info", "--installed-version", "x", info}).code, 2);
+}
+
+}  // namespace
+}  // namespace vel
