@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "paths/Macros_win.h"
 #include "util/StrUtils.h"
 
 using namespace vel;
@@ -129,3 +130,17 @@ TEST(Wow64, SystemFolderGivesThe32BitLibraries) {
 }
 
 }  // namespace
+
+TEST(Wow64, FolderMacrosReadThe64BitView) {
+    ExpectWow64Process();
+    ViewKey k64("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_WOW64_64KEY);
+    ViewKey k32("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_WOW64_32KEY);
+    for (const char* name : {"ProgramFilesDir", "CommonFilesDir"}) {
+        std::string v64, v32;
+        ASSERT_TRUE(k64.Get(name, v64) && k32.Get(name, v32)) << name;
+        ASSERT_NE(v64, v32) << name << ": the views hold the same folder";
+        std::string out;
+        ExpandMacros(std::string("<") + name + ">", "\\", false, true, out);
+        EXPECT_EQ(out, v64) << name;
+    }
+}
