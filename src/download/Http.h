@@ -29,7 +29,8 @@ bool HTTP_IsConnected();
 // sends no length. Writes "HTTP_GetFileSize=<length>  <url>" to the debug stream when it opened.
 int32_t HTTP_GetFileSize(const std::string& url);
 
-// Opens the URL (as given) in a session of its own and closes it again without reading.
+// Opens the URL (as given, asking for its first byte only) in a session of its own and closes it
+// again without reading.
 void HTTP_PreOpen(const std::string& url);
 
 // Fetches url (DownloadUrl rule: "https://" as given, with the system's certificate checks) into

@@ -79,7 +79,7 @@ uint32_t DosStampOf(int year, int month, int day, int hour, int minute, int seco
 }
 
 uint32_t DownloadChunkSize(uint32_t length) {
-    return std::clamp<uint32_t>(length / 10, 1, kMaxReadChunk);
+    return std::clamp<uint32_t>(length / 10, 1, length > kLargeDownload ? kLargeReadChunk : kMaxReadChunk);
 }
 
 int32_t ProgressMaximum(uint32_t length, uint32_t chunk) {

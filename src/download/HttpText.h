@@ -41,9 +41,14 @@ std::string TempDownloadName(const std::string& localFile, uint32_t length, uint
 // valid date-time or the year lies outside 1980..2107.
 uint32_t DosStampOf(int year, int month, int day, int hour, int minute, int second);
 
-// Bytes asked for per read: a tenth of the length, at least 1 and at most kMaxReadChunk, so that
-// small files come in about ten reads.
+// Bytes asked for per read: a tenth of the length, at least 1, so that small files come in about
+// ten reads; at most kMaxReadChunk, or kLargeReadChunk for a file above kLargeDownload bytes (and
+// one of unknown length). Each read costs a fixed time besides its bytes (the library call and the
+// messages pumped around it), which reads of 8 KiB let dominate a large download. A read waits
+// for its whole chunk, so on a slow line the window answers once per chunk.
 constexpr uint32_t kMaxReadChunk = 8192;
+constexpr uint32_t kLargeReadChunk = 262144;
+constexpr uint32_t kLargeDownload = 1048576;
 uint32_t DownloadChunkSize(uint32_t length);
 // Range of the progress relay: ceil(length / chunk) + 1 steps (one more than the reads with data).
 int32_t ProgressMaximum(uint32_t length, uint32_t chunk);

@@ -59,9 +59,10 @@ HINTERNET OpenSession(const char* agent) {
     return open ? open(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
 }
 
-HINTERNET OpenRequest(HINTERNET session, const std::string& url, DWORD flags) {
+HINTERNET OpenRequest(HINTERNET session, const std::string& url, DWORD flags, const char* headers = nullptr) {
     auto open = rt_InternetOpenUrlA.get();
-    return open && session ? open(session, url.c_str(), nullptr, 0, flags, 0) : nullptr;
+    return open && session ? open(session, url.c_str(), headers, headers ? static_cast<DWORD>(-1) : 0, flags, 0)
+                           : nullptr;
 }
 
 // The download's request: the address after the URL rule, always from the server, not kept in the
@@ -200,7 +201,7 @@ std::string Download(uintptr_t ownerWindow, const std::string& url, const std::s
     std::string reason;
     auto stopped = [&] { return DownloadAborted() || (progress && progress->cancel); };
     for (;;) {
-        YieldX(0);  // the window answers between reads; no sleep when nothing is waiting
+        PumpPending();  // the window answers between reads; no sleep when nothing is waiting
         if (stopped()) break;
         DWORD n = 0;
         if (!read || !read(request.get(), buffer.data(), chunk, &n)) {
@@ -279,8 +280,10 @@ int32_t HTTP_GetFileSize(const std::string& url) {
 }
 
 void HTTP_PreOpen(const std::string& url) {
+    // Asks for the first byte only: a request closed unread may otherwise cost the whole body (a
+    // WinINet that keeps the connection reads the rest of the reply first).
     InetHandle session(OpenSession(kProbeAgent));
-    InetHandle request(OpenRequest(session.get(), url, 0));
+    InetHandle request(OpenRequest(session.get(), url, 0, "Range: bytes=0-0\r\n"));
 }
 
 std::string HTTP_DownloadFile_Incremental(uintptr_t ownerWindow, const std::string& url, const std::string& localFile,

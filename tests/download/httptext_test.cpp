@@ -75,7 +75,10 @@ TEST(HttpText, ChunkRangeAndUnits) {
         {50000, 5000, 11},
         {81920, 8192, 11},
         {100000, 8192, 14},
-        {0xFFFFFFFFu, 8192, 524289},
+        {1048576, 8192, 129},  // the largest file read in chunks of 8192
+        {1048577, 104857, 12},
+        {3 * 1048576 + 5, 262144, 14},
+        {0xFFFFFFFFu, 262144, 16385},  // no length given
     };
     for (const Case& c : cases) {
         EXPECT_EQ(DownloadChunkSize(c.length), c.chunk) << c.length;

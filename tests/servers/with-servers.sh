@@ -14,7 +14,7 @@
 # data100k.bin (100000), big.bin (3 MiB + 5); dated.bin (1000) is dated 2024-03-05 14:30:20 UTC.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-work=$1
+work=$(realpath -m "$1")
 shift
 rm -rf "$work"
 mkdir -p "$work/www" "$work/tmp"
