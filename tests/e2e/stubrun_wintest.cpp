@@ -257,6 +257,17 @@ bool ClickButton(HWND box, const std::string& caption) {
     return true;
 }
 
+// Runs a setup whose package makes the stub show one error box; returns the box text.
+std::string RunExpectingErrorBox(const std::string& commandLine, const std::string& workDir, long& exitCode) {
+    StubProcess p;
+    if (!p.Start(commandLine, workDir)) return "(not started)";
+    HWND box = WaitForBox(p, 30000);
+    const std::string text = box ? BoxText(box) : std::string("(no box)");
+    if (box) ClickButton(box, "&OK");
+    exitCode = p.Wait();
+    return text;
+}
+
 // ---- A setup built from a small folder of files ---------------------------------------------------
 
 class StubRun : public ::testing::Test {
@@ -310,6 +321,16 @@ protected:
     }
 
     EngineRecord Record() const { return EngineRecord::Read(record_); }
+
+    // Runs a setup that must fail with one error box holding `expected`: exit code 1, no engine.
+    void ExpectFailureBox(const std::string& commandLine, const std::string& expected) {
+        EnvVar rec("VEL_ENGINE_RECORD", record_);
+        long code = 0;
+        const std::string text = RunExpectingErrorBox(commandLine, dir_.Path(), code);
+        EXPECT_NE(text.find(expected), std::string::npos) << text;
+        EXPECT_EQ(code, 1);
+        EXPECT_FALSE(Record().Has("CommandLine"));
+    }
 
     // Waits until the engine has written its command line; false after 30 s.
     bool EngineStarted() const {
@@ -420,17 +441,6 @@ TEST_F(StubRun, PackageOverThreePartFiles) {
     }
 }
 
-// Runs a setup whose package makes the stub show one error box; returns the box text.
-std::string RunExpectingErrorBox(const std::string& commandLine, const std::string& workDir, long& exitCode) {
-    StubProcess p;
-    if (!p.Start(commandLine, workDir)) return "(not started)";
-    HWND box = WaitForBox(p, 30000);
-    const std::string text = box ? BoxText(box) : std::string("(no box)");
-    if (box) ClickButton(box, "&OK");
-    exitCode = p.Wait();
-    return text;
-}
-
 TEST_F(StubRun, ChecksumFailureOfAPartShowsBadCrcAndStartsNothing) {
     // A bare package in small part files (small files are checksummed), extracted by the stub
     // through "/SpanDiskFName1=".
@@ -464,13 +474,7 @@ TEST_F(StubRun, ChecksumFailureOfAPartShowsBadCrcAndStartsNothing) {
     ASSERT_TRUE(WriteWholeFile(last, damaged));
     Build();
 
-    EnvVar rec("VEL_ENGINE_RECORD", record_);
-    long code = 0;
-    const std::string text =
-        RunExpectingErrorBox(Quoted(opt_.output) + " /SpanDiskFName1=" + Quoted(first), dir_.Path(), code);
-    EXPECT_NE(text.find("Bad CRC!"), std::string::npos) << text;
-    EXPECT_EQ(code, 1);
-    EXPECT_FALSE(Record().Has("CommandLine"));
+    ExpectFailureBox(Quoted(opt_.output) + " /SpanDiskFName1=" + Quoted(first), "Bad CRC!");
 }
 
 TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
@@ -518,12 +522,7 @@ TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
         ASSERT_EQ(w.AddEncodedRecord(c.encoded), "");
         ASSERT_EQ(w.Finish(), "");
 
-        EnvVar rec("VEL_ENGINE_RECORD", record_);
-        long code = 0;
-        const std::string text = RunExpectingErrorBox(Quoted(opt_.output), dir_.Path(), code);
-        EXPECT_NE(text.find("damaged"), std::string::npos) << text;
-        EXPECT_EQ(code, 1);
-        EXPECT_FALSE(Record().Has("CommandLine"));
+        ExpectFailureBox(Quoted(opt_.output), "damaged");
         if (!c.mustNotExist.empty()) {
             EXPECT_EQ(GetFileAttributesA(c.mustNotExist.c_str()), INVALID_FILE_ATTRIBUTES);
         }
@@ -761,12 +760,7 @@ TEST_F(StubRun, WebSetupSaysTheDownloadIsNotBuilt) {
     web.output = out_ + "\\websetup.exe";
     BuildReport report;
     ASSERT_EQ(BuildWebSetup(opt_, web, report), "");
-    EnvVar rec("VEL_ENGINE_RECORD", record_);
-    long code = 0;
-    const std::string text = RunExpectingErrorBox(Quoted(web.output), dir_.Path(), code);
-    EXPECT_NE(text.find("Web download: not implemented"), std::string::npos) << text;
-    EXPECT_EQ(code, 1);
-    EXPECT_FALSE(Record().Has("CommandLine"));
+    ExpectFailureBox(Quoted(web.output), "Web download: not implemented");
 }
 
 // ---- The stub window while the engine runs ------------------------------------------------------
@@ -924,12 +918,7 @@ TEST_F(StubRun, ContinuationPartWithoutPackageMagicIsDamage) {
     bytes[magicAt] ^= 0x01;
     ASSERT_TRUE(WriteWholeFile(part2, bytes));
 
-    EnvVar rec("VEL_ENGINE_RECORD", record_);
-    long code = 0;
-    const std::string text = RunExpectingErrorBox(Quoted(opt_.output), dir_.Path(), code);
-    EXPECT_NE(text.find("damaged"), std::string::npos) << text;
-    EXPECT_EQ(code, 1);
-    EXPECT_FALSE(Record().Has("CommandLine"));
+    ExpectFailureBox(Quoted(opt_.output), "damaged");
 }
 
 TEST_F(StubRun, ExtractionFolderOfARunningStubIsNeverTaken) {

@@ -11,12 +11,12 @@ Bodies are the test pattern: byte i is (i * 31 + 7) mod 256.
 Usage: fault_server.py PORTFILE   (writes the chosen port to PORTFILE once listening)
 Ends when its parent process has gone, so that a killed test run leaves nothing behind.
 """
-import os
 import socket
 import sys
-import threading
 import time
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
+
+from loopback import serve
 
 
 def pattern(n):
@@ -84,21 +84,5 @@ class Handler(BaseHTTPRequestHandler):
             self.send_error(404)
 
 
-def watch_parent(parent, server):
-    while os.getppid() == parent:
-        time.sleep(0.5)
-    server.shutdown()
-
-
-def main():
-    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
-    with open(sys.argv[1] + ".tmp", "w") as f:
-        f.write(str(server.server_address[1]))
-    os.rename(sys.argv[1] + ".tmp", sys.argv[1])
-    threading.Thread(target=watch_parent, args=(os.getppid(), server), daemon=True).start()
-    server.serve_forever()
-
-
 if __name__ == "__main__":
-    main()
+    serve(Handler, sys.argv[1])

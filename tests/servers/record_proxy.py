@@ -8,12 +8,12 @@ Usage: record_proxy.py PORTFILE LOGFILE ORIGIN_PORT
 Ends when its parent process has gone.
 """
 import http.client
-import os
 import sys
 import threading
-import time
 import urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
+
+from loopback import serve
 
 LOG = sys.argv[2]
 ORIGIN = int(sys.argv[3])
@@ -50,21 +50,5 @@ class Proxy(BaseHTTPRequestHandler):
         self.wfile.write(body)
 
 
-def watch_parent(parent, server):
-    while os.getppid() == parent:
-        time.sleep(0.5)
-    server.shutdown()
-
-
-def main():
-    server = ThreadingHTTPServer(("127.0.0.1", 0), Proxy)
-    server.daemon_threads = True
-    with open(sys.argv[1] + ".tmp", "w") as f:
-        f.write(str(server.server_address[1]))
-    os.rename(sys.argv[1] + ".tmp", sys.argv[1])
-    threading.Thread(target=watch_parent, args=(os.getppid(), server), daemon=True).start()
-    server.serve_forever()
-
-
 if __name__ == "__main__":
-    main()
+    serve(Proxy, sys.argv[1])
