@@ -61,17 +61,7 @@ PY
     exit 0
 fi
 
-size=256
-while [ $# -gt 0 ]; do
-    case "$1" in
-        --help|-h) usage; exit 0 ;;
-        --size)
-            [ $# -gt 1 ] && [[ "$2" =~ ^[0-9]+$ ]] && [ "$2" -gt 0 ] || { echo "run.sh: --size needs a whole number of MiB" >&2; exit 2; }
-            size=$2; shift ;;
-        *) echo "run.sh: unknown argument \"$1\" (see --help)" >&2; exit 2 ;;
-    esac
-    shift
-done
+source "$(dirname "$0")/../size-option.sh"
 
 bash "$here/scripts/deps.sh"
 command -v curl >/dev/null || { export DEBIAN_FRONTEND=noninteractive; apt-get install -y -qq --no-install-recommends curl >/dev/null; }

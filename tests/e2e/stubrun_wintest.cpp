@@ -332,6 +332,20 @@ protected:
         EXPECT_FALSE(Record().Has("CommandLine"));
     }
 
+    // Runs the setup in the foreground, expecting the temp-space question with `heading`, and
+    // answers it with `button`; the exit code (-2 when the stub could not be started).
+    long AnswerSpaceQuestion(const std::string& heading, const char* button) {
+        DeleteFileA(record_.c_str());
+        StubProcess p;
+        if (!p.Start(Quoted(opt_.output), dir_.Path())) return -2;
+        HWND box = WaitForBox(p, 30000);
+        const std::string text = box ? BoxText(box) : std::string("(no box)");
+        EXPECT_NE(text.find(heading), std::string::npos) << text;
+        EXPECT_NE(text.find("Continue with Setup?"), std::string::npos) << text;
+        EXPECT_TRUE(box && ClickButton(box, button));
+        return p.Wait();
+    }
+
     // Waits until the engine has written its command line; false after 30 s.
     bool EngineStarted() const {
         const DWORD start = GetTickCount();
@@ -618,16 +632,7 @@ TEST_F(StubRun, AnnouncedExtractionAsksUnlessHidden) {
     const struct { const char* button; bool engineRuns; } answers[] = {{"&No", false}, {"&Yes", true}};
     for (const auto& a : answers) {
         SCOPED_TRACE(a.button);
-        DeleteFileA(record_.c_str());
-        StubProcess p;
-        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
-        HWND box = WaitForBox(p, 30000);
-        ASSERT_NE(box, nullptr);
-        const std::string text = BoxText(box);
-        EXPECT_NE(text.find("will extract files to your Temp Drive"), std::string::npos) << text;
-        EXPECT_NE(text.find("Continue with Setup?"), std::string::npos) << text;
-        ASSERT_TRUE(ClickButton(box, a.button));
-        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_EQ(AnswerSpaceQuestion("will extract files to your Temp Drive", a.button), 0);
         EXPECT_EQ(Record().Has("CommandLine"), a.engineRuns);
         if (a.engineRuns) {
             EXPECT_EQ(Record().Get("ShowWindow"), "5");
@@ -995,16 +1000,7 @@ TEST_F(StubRun, TooLittleRoomOnTheTempDrive) {
     } unblock;
     {
         SCOPED_TRACE("foreground");
-        DeleteFileA(record_.c_str());
-        StubProcess p;
-        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
-        HWND box = WaitForBox(p, 30000);
-        ASSERT_NE(box, nullptr);
-        const std::string text = BoxText(box);
-        EXPECT_NE(text.find("Limited Free Space on your Temp Drive! (" + small.substr(0, 2) + ")"), std::string::npos) << text;
-        EXPECT_NE(text.find("Continue with Setup?"), std::string::npos) << text;
-        ASSERT_TRUE(ClickButton(box, "&No"));
-        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_EQ(AnswerSpaceQuestion("Limited Free Space on your Temp Drive! (" + small.substr(0, 2) + ")", "&No"), 0);
         EXPECT_FALSE(Record().Has("CommandLine"));
     }
     {
