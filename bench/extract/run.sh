@@ -18,17 +18,7 @@ Goals: stub throughput >= 0.9 x the minimal program's, above the installer's; pe
 TXT
 }
 
-size=256
-while [ $# -gt 0 ]; do
-    case "$1" in
-        --help|-h) usage; exit 0 ;;
-        --size)
-            [ $# -gt 1 ] && [[ "$2" =~ ^[0-9]+$ ]] && [ "$2" -gt 0 ] || { echo "run.sh: --size needs a whole number of MiB" >&2; exit 2; }
-            size=$2; shift ;;
-        *) echo "run.sh: unknown argument \"$1\" (see --help)" >&2; exit 2 ;;
-    esac
-    shift
-done
+source "$(dirname "$0")/../size-option.sh"
 
 here=$(cd "$(dirname "$0")/../.." && pwd)
 bench="$here/bench/extract"

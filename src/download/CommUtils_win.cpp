@@ -51,7 +51,10 @@ void ProgressSink(int32_t action, int32_t minimum, int32_t maximum, int32_t posi
 }
 
 void PumpingYield(uint32_t ms) {
-    WaitPumping(0, ms);
+    // The relay's events wait 0 ms unless told otherwise: then only what is pending is dispatched,
+    // without a sleep on every chunk of a download.
+    if (ms == 0) PumpPending();
+    else WaitPumping(0, ms);
 }
 
 TProgBar* EnsureDownloadRelay() {

@@ -75,6 +75,7 @@ std::string TGFileInfo::DownloadToken(bool unscramble) const {
 }
 
 std::string TGFileInfo::SetupFileSize() const { return SUB::Item(webList_, 4); }
+std::string TGFileInfo::SetupFileSha256() const { return SUB::Item(webList_, 5); }
 
 bool TokensMatch(const TGFileInfo& a, const TGFileInfo& b) {
     std::string ta, tb;

@@ -52,6 +52,9 @@ public:
     bool DownloadOnly() const;                        // item 2 is "1"
     std::string DownloadToken(bool unscramble) const; // item 3
     std::string SetupFileSize() const;                // item 4, as text
+    // Item 5 (optional): the SHA-256 of the setup file as 64 hex digits, as written; empty when
+    // the list has no such item. A download is checked against it when it is not empty.
+    std::string SetupFileSha256() const;
 
     // Space needed on a drive with the given cluster size (0 = unknown: the unrounded size).
     double SpaceForCluster(uint64_t clusterSize) const { return SpaceForClusterSize(trailer_, clusterSize); }

@@ -112,9 +112,7 @@ bool LaunchEngine(const std::string& dest, const std::string& runSpec, const std
 
 bool TempDriveHasRoom(const std::string& folder, const std::string& packageFile) {
     const TGFileInfo reader(packageFile);
-    const DWORD attrs = GetFileAttributesA(folder.c_str());
-    const bool exists = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
-    return SpaceNeeded(reader, folder) < DiskFree(folder) && exists;
+    return SpaceNeeded(reader, folder) < DiskFree(folder) && FolderExists(folder);
 }
 
 bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& reader) {

@@ -5,6 +5,7 @@
 
 #include "package/Extract.h"
 #include "package/FileInfo.h"
+#include "package/Language.h"
 #include "package/Language_win.h"
 #include "stub/AgentHooks.h"
 #include "stub/RunModes.h"
@@ -12,6 +13,8 @@
 #include "stub/StubMain.h"
 #include "stub/StubState.h"
 #include "stub/StubWindow.h"
+#include "ui/Markup.h"
+#include "ui/MsgBox.h"
 #include "util/DebugLog.h"
 #include "util/Process.h"
 #include "util/StrUtils.h"
@@ -195,7 +198,16 @@ bool HandleParamOK(bool copyWasRunning) {
 }
 
 void StartSpanCopy() {
-    const std::string copy = SetTrailingBackslash(GetExtractFolder(), true) + "Y_" + OwnFileName();
+    const std::string folder = GetExtractFolder();
+    if (folder.empty()) {
+        // No fresh folder of our own could be made: the copy must not land anywhere else.
+        SetStubExitCode(kStubFailureExitCode);
+        const TGFileInfo& own = OwnPackage();
+        MsgBoxError(0, TempDir(false) + "<P><P>Unable to create Directory!", GetString(own, "Error", "Error"),
+                    GetCharset(own), GetString(own, "BtnText", kDefaultButtonList));
+        return;
+    }
+    const std::string copy = SetTrailingBackslash(folder, true) + "Y_" + OwnFileName();
     CopyFileA(g_ownPath.c_str(), copy.c_str(), FALSE);
     const std::string args = SpanCopyArguments(GetCmdParams(), g_ownPath);
     DebugLine(Pid() + " StartSpanCopy: " + copy + " " + args);

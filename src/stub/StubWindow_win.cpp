@@ -197,7 +197,7 @@ void WinMain(const StubWindowRole& role) {
     }
     if (g.wnd) KillTimer(g.wnd, kStubTimerId);
     SetDownloadAbort(true);
-    // WinINet is not loaded by anything in this build, so there is nothing to unload here.
+    HTTP_UnloadWinINet();
     NotifyHost(43, 0);
 }
 

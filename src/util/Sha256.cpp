@@ -1,12 +1,16 @@
 #include "util/Sha256.h"
 
 #include <cstring>
+#include <vector>
+
+#include "util/Catch.h"
+#include "util/FileIO.h"
 
 namespace vel {
 
 namespace {
 
-const uint32_t kK[64] = {
+constexpr uint32_t kRound[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -16,12 +20,20 @@ const uint32_t kK[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 }  // namespace
 
 Sha256::Sha256()
-    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}, buf_{} {}
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
+      buffer_{} {}
 
 void Sha256::Block(const uint8_t* p) {
     uint32_t w[64];
@@ -32,9 +44,10 @@ void Sha256::Block(const uint8_t* p) {
         const uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    uint32_t a = h_[0], b = h_[1], c = h_[2], d = h_[3], e = h_[4], f = h_[5], g = h_[6], h = h_[7];
+    uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+    uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
     for (int i = 0; i < 64; ++i) {
-        const uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kK[i] + w[i];
+        const uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
         const uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         h = g;
         g = f;
@@ -45,45 +58,98 @@ void Sha256::Block(const uint8_t* p) {
         b = a;
         a = t1 + t2;
     }
-    h_[0] += a; h_[1] += b; h_[2] += c; h_[3] += d; h_[4] += e; h_[5] += f; h_[6] += g; h_[7] += h;
+    state_[0] += a;
+    state_[1] += b;
+    state_[2] += c;
+    state_[3] += d;
+    state_[4] += e;
+    state_[5] += f;
+    state_[6] += g;
+    state_[7] += h;
 }
 
 void Sha256::Update(const void* data, size_t size) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
-    total_ += size;
-    while (size > 0) {
-        const size_t n = size < 64 - used_ ? size : 64 - used_;
-        std::memcpy(buf_ + used_, p, n);
-        used_ += n;
-        p += n;
-        size -= n;
-        if (used_ == 64) {
-            Block(buf_);
-            used_ = 0;
-        }
+    length_ += size;
+    if (buffered_ > 0) {
+        const size_t take = size < 64 - buffered_ ? size : 64 - buffered_;
+        std::memcpy(buffer_ + buffered_, p, take);
+        buffered_ += take;
+        p += take;
+        size -= take;
+        if (buffered_ < 64) return;
+        Block(buffer_);
+        buffered_ = 0;
+    }
+    for (; size >= 64; p += 64, size -= 64) Block(p);
+    if (size > 0) {
+        std::memcpy(buffer_, p, size);
+        buffered_ = size;
     }
 }
 
-std::string Sha256::HexDigest() {
-    const uint64_t bits = total_ * 8;
-    const uint8_t pad = 0x80;
-    Update(&pad, 1);
-    const uint8_t zero = 0;
-    while (used_ != 56) Update(&zero, 1);
-    uint8_t len[8];
-    for (int i = 0; i < 8; ++i) len[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-    Update(len, 8);
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (uint32_t v : h_)
-        for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(v >> shift) & 15];
-    return out;
+std::string Sha256::Final() {
+    const uint64_t bits = length_ * 8;
+    uint8_t pad[72] = {0x80};
+    const size_t padLength = (buffered_ < 56 ? 56 : 120) - buffered_;
+    for (int i = 0; i < 8; ++i) pad[padLength + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    Update(pad, padLength + 8);
+    std::string digest(32, '\0');
+    for (int i = 0; i < 32; ++i) digest[i] = static_cast<char>(state_[i / 4] >> (24 - 8 * (i % 4)));
+    return digest;
+}
+
+std::string HexDigest(const std::string& digest) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(digest.size() * 2);
+    for (unsigned char c : digest) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+    }
+    return hex;
 }
 
 std::string Sha256Hex(const std::string& bytes) {
-    Sha256 s;
-    s.Update(bytes.data(), bytes.size());
-    return s.HexDigest();
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return HexDigest(hash.Final());
+}
+
+std::string Sha256FileHex(const std::string& path) {
+    VEL_TRY {
+        BinaryFile file;
+        if (!file.OpenRead(path)) return std::string();
+        std::vector<char> buffer(1 << 16);
+        Sha256 hash;
+        uint64_t total = 0;
+        for (;;) {
+            const size_t n = file.Read(buffer.data(), buffer.size());
+            hash.Update(buffer.data(), n);
+            total += n;
+            if (n < buffer.size()) break;
+        }
+        // A read that stopped short of the end is an error, not the end of the file.
+        const int64_t size = file.Size();
+        if (size < 0 || static_cast<uint64_t>(size) != total) return std::string();
+        return HexDigest(hash.Final());
+    } VEL_CATCH_ALL {
+        return std::string();
+    }
+}
+
+bool IsSha256Hex(const std::string& text) {
+    if (text.size() != 64) return false;
+    for (char c : text)
+        if (HexValue(c) < 0) return false;
+    return true;
+}
+
+bool SameSha256(const std::string& expected, const std::string& actual) {
+    if (!IsSha256Hex(expected) || !IsSha256Hex(actual)) return false;
+    for (size_t i = 0; i < 64; ++i)
+        if (HexValue(expected[i]) != HexValue(actual[i])) return false;
+    return true;
 }
 
 }  // namespace vel

@@ -89,6 +89,8 @@ bool ShellOpen(const std::string& file, const std::string& params, int showCmd =
 // ---- Time, messages and screen ------------------------------------------------------------------
 
 int64_t MilliCounter();  // milliseconds from the high-resolution counter
+// Dispatches every waiting message of the thread (a quit request stays for the loop that owns it).
+void PumpPending();
 // Dispatches every waiting message of the thread, then sleeps `ms`.
 void YieldX(DWORD ms);
 // Waits `duration` ms, pumping messages every `step` ms (0 = duration / 10, within 1 .. 25).

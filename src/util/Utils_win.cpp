@@ -376,7 +376,7 @@ int64_t MilliCounter() {
     return static_cast<int64_t>(static_cast<double>(c.QuadPart) * factor);
 }
 
-void YieldX(DWORD ms) {
+void PumpPending() {
     VEL_TRY {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -388,10 +388,14 @@ void YieldX(DWORD ms) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        Sleep(ms);
     } VEL_CATCH_ALL {
-        LogException(CaughtText(), "YieldX", "");
+        LogException(CaughtText(), "PumpPending", "");
     }
+}
+
+void YieldX(DWORD ms) {
+    PumpPending();
+    Sleep(ms);
 }
 
 void WaitPumping(DWORD step, DWORD duration) {

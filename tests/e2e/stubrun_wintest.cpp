@@ -257,6 +257,17 @@ bool ClickButton(HWND box, const std::string& caption) {
     return true;
 }
 
+// Runs a setup whose package makes the stub show one error box; returns the box text.
+std::string RunExpectingErrorBox(const std::string& commandLine, const std::string& workDir, long& exitCode) {
+    StubProcess p;
+    if (!p.Start(commandLine, workDir)) return "(not started)";
+    HWND box = WaitForBox(p, 30000);
+    const std::string text = box ? BoxText(box) : std::string("(no box)");
+    if (box) ClickButton(box, "&OK");
+    exitCode = p.Wait();
+    return text;
+}
+
 // ---- A setup built from a small folder of files ---------------------------------------------------
 
 class StubRun : public ::testing::Test {
@@ -310,6 +321,30 @@ protected:
     }
 
     EngineRecord Record() const { return EngineRecord::Read(record_); }
+
+    // Runs a setup that must fail with one error box holding `expected`: exit code 1, no engine.
+    void ExpectFailureBox(const std::string& commandLine, const std::string& expected) {
+        EnvVar rec("VEL_ENGINE_RECORD", record_);
+        long code = 0;
+        const std::string text = RunExpectingErrorBox(commandLine, dir_.Path(), code);
+        EXPECT_NE(text.find(expected), std::string::npos) << text;
+        EXPECT_EQ(code, 1);
+        EXPECT_FALSE(Record().Has("CommandLine"));
+    }
+
+    // Runs the setup in the foreground, expecting the temp-space question with `heading`, and
+    // answers it with `button`; the exit code (-2 when the stub could not be started).
+    long AnswerSpaceQuestion(const std::string& heading, const char* button) {
+        DeleteFileA(record_.c_str());
+        StubProcess p;
+        if (!p.Start(Quoted(opt_.output), dir_.Path())) return -2;
+        HWND box = WaitForBox(p, 30000);
+        const std::string text = box ? BoxText(box) : std::string("(no box)");
+        EXPECT_NE(text.find(heading), std::string::npos) << text;
+        EXPECT_NE(text.find("Continue with Setup?"), std::string::npos) << text;
+        EXPECT_TRUE(box && ClickButton(box, button));
+        return p.Wait();
+    }
 
     // Waits until the engine has written its command line; false after 30 s.
     bool EngineStarted() const {
@@ -420,17 +455,6 @@ TEST_F(StubRun, PackageOverThreePartFiles) {
     }
 }
 
-// Runs a setup whose package makes the stub show one error box; returns the box text.
-std::string RunExpectingErrorBox(const std::string& commandLine, const std::string& workDir, long& exitCode) {
-    StubProcess p;
-    if (!p.Start(commandLine, workDir)) return "(not started)";
-    HWND box = WaitForBox(p, 30000);
-    const std::string text = box ? BoxText(box) : std::string("(no box)");
-    if (box) ClickButton(box, "&OK");
-    exitCode = p.Wait();
-    return text;
-}
-
 TEST_F(StubRun, ChecksumFailureOfAPartShowsBadCrcAndStartsNothing) {
     // A bare package in small part files (small files are checksummed), extracted by the stub
     // through "/SpanDiskFName1=".
@@ -464,13 +488,7 @@ TEST_F(StubRun, ChecksumFailureOfAPartShowsBadCrcAndStartsNothing) {
     ASSERT_TRUE(WriteWholeFile(last, damaged));
     Build();
 
-    EnvVar rec("VEL_ENGINE_RECORD", record_);
-    long code = 0;
-    const std::string text =
-        RunExpectingErrorBox(Quoted(opt_.output) + " /SpanDiskFName1=" + Quoted(first), dir_.Path(), code);
-    EXPECT_NE(text.find("Bad CRC!"), std::string::npos) << text;
-    EXPECT_EQ(code, 1);
-    EXPECT_FALSE(Record().Has("CommandLine"));
+    ExpectFailureBox(Quoted(opt_.output) + " /SpanDiskFName1=" + Quoted(first), "Bad CRC!");
 }
 
 TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
@@ -518,12 +536,7 @@ TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
         ASSERT_EQ(w.AddEncodedRecord(c.encoded), "");
         ASSERT_EQ(w.Finish(), "");
 
-        EnvVar rec("VEL_ENGINE_RECORD", record_);
-        long code = 0;
-        const std::string text = RunExpectingErrorBox(Quoted(opt_.output), dir_.Path(), code);
-        EXPECT_NE(text.find("damaged"), std::string::npos) << text;
-        EXPECT_EQ(code, 1);
-        EXPECT_FALSE(Record().Has("CommandLine"));
+        ExpectFailureBox(Quoted(opt_.output), "damaged");
         if (!c.mustNotExist.empty()) {
             EXPECT_EQ(GetFileAttributesA(c.mustNotExist.c_str()), INVALID_FILE_ATTRIBUTES);
         }
@@ -619,16 +632,7 @@ TEST_F(StubRun, AnnouncedExtractionAsksUnlessHidden) {
     const struct { const char* button; bool engineRuns; } answers[] = {{"&No", false}, {"&Yes", true}};
     for (const auto& a : answers) {
         SCOPED_TRACE(a.button);
-        DeleteFileA(record_.c_str());
-        StubProcess p;
-        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
-        HWND box = WaitForBox(p, 30000);
-        ASSERT_NE(box, nullptr);
-        const std::string text = BoxText(box);
-        EXPECT_NE(text.find("will extract files to your Temp Drive"), std::string::npos) << text;
-        EXPECT_NE(text.find("Continue with Setup?"), std::string::npos) << text;
-        ASSERT_TRUE(ClickButton(box, a.button));
-        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_EQ(AnswerSpaceQuestion("will extract files to your Temp Drive", a.button), 0);
         EXPECT_EQ(Record().Has("CommandLine"), a.engineRuns);
         if (a.engineRuns) {
             EXPECT_EQ(Record().Get("ShowWindow"), "5");
@@ -761,12 +765,7 @@ TEST_F(StubRun, WebSetupSaysTheDownloadIsNotBuilt) {
     web.output = out_ + "\\websetup.exe";
     BuildReport report;
     ASSERT_EQ(BuildWebSetup(opt_, web, report), "");
-    EnvVar rec("VEL_ENGINE_RECORD", record_);
-    long code = 0;
-    const std::string text = RunExpectingErrorBox(Quoted(web.output), dir_.Path(), code);
-    EXPECT_NE(text.find("Web download: not implemented"), std::string::npos) << text;
-    EXPECT_EQ(code, 1);
-    EXPECT_FALSE(Record().Has("CommandLine"));
+    ExpectFailureBox(Quoted(web.output), "Web download: not implemented");
 }
 
 // ---- The stub window while the engine runs ------------------------------------------------------
@@ -924,12 +923,7 @@ TEST_F(StubRun, ContinuationPartWithoutPackageMagicIsDamage) {
     bytes[magicAt] ^= 0x01;
     ASSERT_TRUE(WriteWholeFile(part2, bytes));
 
-    EnvVar rec("VEL_ENGINE_RECORD", record_);
-    long code = 0;
-    const std::string text = RunExpectingErrorBox(Quoted(opt_.output), dir_.Path(), code);
-    EXPECT_NE(text.find("damaged"), std::string::npos) << text;
-    EXPECT_EQ(code, 1);
-    EXPECT_FALSE(Record().Has("CommandLine"));
+    ExpectFailureBox(Quoted(opt_.output), "damaged");
 }
 
 TEST_F(StubRun, ExtractionFolderOfARunningStubIsNeverTaken) {
@@ -1006,16 +1000,7 @@ TEST_F(StubRun, TooLittleRoomOnTheTempDrive) {
     } unblock;
     {
         SCOPED_TRACE("foreground");
-        DeleteFileA(record_.c_str());
-        StubProcess p;
-        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
-        HWND box = WaitForBox(p, 30000);
-        ASSERT_NE(box, nullptr);
-        const std::string text = BoxText(box);
-        EXPECT_NE(text.find("Limited Free Space on your Temp Drive! (" + small.substr(0, 2) + ")"), std::string::npos) << text;
-        EXPECT_NE(text.find("Continue with Setup?"), std::string::npos) << text;
-        ASSERT_TRUE(ClickButton(box, "&No"));
-        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_EQ(AnswerSpaceQuestion("Limited Free Space on your Temp Drive! (" + small.substr(0, 2) + ")", "&No"), 0);
         EXPECT_FALSE(Record().Has("CommandLine"));
     }
     {

@@ -103,6 +103,7 @@ TEST(TGFileInfo, ReadsAStampedStubWithACertificateBehindIt) {
     EXPECT_TRUE(info.DownloadOnly());
     EXPECT_EQ(info.DownloadToken(true), "download-9");
     EXPECT_EQ(info.SetupFileSize(), "123456");
+    EXPECT_EQ(info.SetupFileSha256(), "");  // a list of five items carries no hash
 
     // The same stub with its stamp cleared and nothing appended reads the same.
     std::string plain = ReadWholeFile(path).substr(0, size_t(packageEnd));
@@ -285,6 +286,22 @@ TEST(RecordWalker, ReportsADamagedRecordStream) {
     }
     EXPECT_EQ(walker.Error(), "");
     EXPECT_EQ(files, 1);
+}
+
+TEST(TGFileInfo, WebListWithTheSetupFileHash) {
+    ScratchFolder dir;
+    const std::string path = dir.File("web.exe");
+    PackageContent content = StubContent();
+    const std::string hash(64, 'a');
+    content.webList = "|http://dl.example/files/|AppSetup.exe|0|" + ScrambleItem("download-9") + "|123456|" + hash + "|";
+    ASSERT_EQ(WritePackage(path, content, 0), "");
+    const TGFileInfo info(path);
+    EXPECT_EQ(info.SetupFileSha256(), hash);
+    // The sixth item leaves the five before it as they were.
+    EXPECT_EQ(info.SetupFileName(), "AppSetup.exe");
+    EXPECT_FALSE(info.DownloadOnly());
+    EXPECT_EQ(info.DownloadToken(true), "download-9");
+    EXPECT_EQ(info.SetupFileSize(), "123456");
 }
 
 TEST(TokensMatch, ComparesUnscrambledDownloadTokens) {

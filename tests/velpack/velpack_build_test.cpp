@@ -13,6 +13,7 @@
 #include "package/FileInfo.h"
 #include "package/PackageFormat.h"
 #include "util/SUB.h"
+#include "util/Sha256.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -345,6 +346,16 @@ TEST_F(VelpackBuild, WebStubAndSetupFileShareTheirToken) {
     EXPECT_TRUE(stub.DownloadOnly());
     EXPECT_EQ(stub.SetupFileSize(), IntToStr(int64_t(ReadWholeFile(options.output).size())));
     EXPECT_EQ(stub.DownloadToken(true), "TOKEN-77");
+    // The stub knows the file it downloads by its hash; the setup file cannot carry its own.
+    const std::string sha256 = Sha256Hex(ReadWholeFile(options.output));
+    EXPECT_EQ(stub.SetupFileSha256(), sha256);
+    EXPECT_EQ(setup.SetupFileSha256(), "");
+    PackageDescription described;
+    ASSERT_EQ(DescribePackage(web.output, described), "");
+    EXPECT_NE(DescriptionText(described).find("SetupFileSha256:"), std::string::npos);
+    EXPECT_NE(DescriptionText(described).find(sha256), std::string::npos);
+    ASSERT_EQ(DescribePackage(options.output, described), "");
+    EXPECT_EQ(DescriptionText(described).find("SetupFileSha256:"), std::string::npos);
     std::string error;
     EXPECT_TRUE(WalkRecords(web.output, true, error).empty());
 

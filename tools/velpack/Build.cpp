@@ -14,6 +14,7 @@
 #include "package/PackageWriter.h"
 #include "package/RecordPath.h"
 #include "util/FileIO.h"
+#include "util/Sha256.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -368,14 +369,17 @@ std::string BuildWebSetup(const BuildOptions& options, const WebOptions& web, Bu
         if (!error.empty()) return error;
         const std::vector<std::string> setupFiles = report.files;
 
+        // The web stub's list adds the setup file's size and SHA-256, which the stub checks after
+        // the download.
         BinaryFile built;
         int64_t size = -1;
         if (built.OpenRead(options.output)) size = built.Size();
         built.Close();
+        const std::string sha256 = size < 0 ? std::string() : Sha256FileHex(options.output);
         std::string stubList;
-        error = size < 0 ? "cannot read back " + Quoted(options.output)
-                         : MakeBarList({web.location, name, only, ScrambleItem(token), IntToStr(size)}, "web list",
-                                       stubList);
+        error = sha256.empty() ? "cannot read back " + Quoted(options.output)
+                               : MakeBarList({web.location, name, only, ScrambleItem(token), IntToStr(size), sha256},
+                                             "web list", stubList);
         PackageContent content;
         BuildReport stubReport;
         if (error.empty()) error = ReadStub(options.stubPath, content.stubImage);

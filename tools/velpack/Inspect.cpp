@@ -248,7 +248,7 @@ std::string DescribePackage(const std::string& path, PackageDescription& d) {
         d.productTokenOk = TryUnscrambleItem(info.ProductToken(false), d.productToken);
         d.hasWebList = d.textBlockCount >= 3;
         if (d.hasWebList) {
-            d.webList = ListItems(info.WebDownloadList(), 5);
+            d.webList = ListItems(info.WebDownloadList(), 6);
             d.downloadTokenOk = TryUnscrambleItem(info.DownloadToken(false), d.downloadToken);
         }
         d.checksumsPass = true;
@@ -297,10 +297,11 @@ std::string DescriptionText(const PackageDescription& d) {
     }
     if (d.hasWebList) {
         static const char* const kWeb[] = {"Location", "SetupFileName", "DownloadOnly", "DownloadToken",
-                                           "SetupFileSize"};
+                                           "SetupFileSize", "SetupFileSha256"};
         o += "Web download list:\n";
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 6; ++i) {
             std::string v = d.webList[size_t(i)];
+            if (i == 5 && v.empty()) continue;  // optional: older web stubs carry no hash
             if (i == 3 && !v.empty()) v = d.downloadTokenOk ? d.downloadToken : v + " (does not unscramble)";
             line(std::string("  ") + kWeb[i] + ":", v);
         }

@@ -1,7 +1,6 @@
 // velpack publish: the update-info file of a release, from the update package itself; and the
 // view of update-info and installation settings files with the agent's decision.
 #include <filesystem>
-#include <vector>
 
 #include "Velpack.h"
 #include "autoupdate/SettingsValues.h"
@@ -18,19 +17,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Size and SHA-256 of a file read in chunks; false when it cannot be read whole.
+// Size and SHA-256 of a file; false when it cannot be read.
 bool HashFile(const std::string& path, int64_t& size, std::string& sha) {
     BinaryFile f;
     if (!f.OpenRead(path)) return false;
     size = f.Size();
-    if (size < 0) return false;
-    Sha256 hash;
-    std::vector<char> buf(1 << 20);
-    int64_t done = 0;
-    for (size_t n; (n = f.Read(buf.data(), buf.size())) > 0; done += static_cast<int64_t>(n)) hash.Update(buf.data(), n);
-    if (done != size) return false;
-    sha = hash.HexDigest();
-    return true;
+    sha = Sha256FileHex(path);
+    return size >= 0 && !sha.empty();
 }
 
 std::string FolderOf(const std::string& path) {

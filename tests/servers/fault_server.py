@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""HTTP server on a loopback port for the replies a plain file server does not give.
+
+Bodies are the test pattern: byte i is (i * 31 + 7) mod 256.
+  /chunked/N            N bytes, chunked transfer, no Content-Length
+  /empty                Content-Length: 0
+  /drop/TOTAL/SENT      Content-Length TOTAL, SENT bytes, then the connection is dropped
+  /trickle/TOTAL/PIECE/MS   Content-Length TOTAL, PIECE bytes every MS milliseconds
+  /lastmod/N            N bytes with Last-Modified: Tue, 05 Mar 2024 14:30:20 GMT
+  /errorpage            status 200 with an HTML error page
+Usage: fault_server.py PORTFILE   (writes the chosen port to PORTFILE once listening)
+Ends when its parent process has gone, so that a killed test run leaves nothing behind.
+"""
+import socket
+import sys
+import time
+from http.server import BaseHTTPRequestHandler
+
+from loopback import serve
+
+
+def pattern(n):
+    return bytes((i * 31 + 7) & 0xFF for i in range(n))
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def head(self, length=None, extra=()):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        for k, v in extra:
+            self.send_header(k, v)
+        self.end_headers()
+
+    def do_GET(self):
+        parts = [p for p in self.path.split("?")[0].split("/") if p]
+        try:
+            route, args = parts[0], [int(a) for a in parts[1:]]
+        except (IndexError, ValueError):
+            route, args = "", []
+        if route == "chunked" and len(args) == 1:
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            body = pattern(args[0])
+            for at in range(0, len(body), 1000):
+                piece = body[at:at + 1000]
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+            self.wfile.write(b"0\r\n\r\n")
+        elif route == "empty":
+            self.head(0)
+        elif route == "drop" and len(args) == 2:
+            self.head(args[0])
+            self.wfile.write(pattern(args[0])[:args[1]])
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_RDWR)
+            self.close_connection = True
+        elif route == "trickle" and len(args) == 3:
+            total, piece, ms = args
+            self.head(total)
+            body = pattern(total)
+            try:
+                for at in range(0, total, piece):
+                    self.wfile.write(body[at:at + piece])
+                    self.wfile.flush()
+                    time.sleep(ms / 1000.0)
+            except OSError:
+                self.close_connection = True  # the client went away
+        elif route == "lastmod" and len(args) == 1:
+            self.head(args[0], [("Last-Modified", "Tue, 05 Mar 2024 14:30:20 GMT")])
+            self.wfile.write(pattern(args[0]))
+        elif route == "errorpage":
+            body = b"<HTML><HEAD><TITLE>Service unavailable</TITLE></HEAD><BODY>Try later</BODY></HTML>"
+            self.head(len(body), [("Content-Type", "text/html")])
+            self.wfile.write(body)
+        else:
+            self.send_error(404)
+
+
+if __name__ == "__main__":
+    serve(Handler, sys.argv[1])
