@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "autoupdate/UpdateSettings.h"
+#include "download/Http.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
 #include "util/StrUtils.h"
@@ -29,18 +30,9 @@ int64_t SettingsDecisionSource::FolderFileSize(const std::string& path) {
     return FileExists(path) ? FileSizeByName(path) : -1;
 }
 
-// The HTTP layer is not part of this program yet: no connection is reported, so a web location
-// cannot be checked and the size check fails (code 5) with its log lines.
-bool SettingsDecisionSource::IsConnected() {
-    Trace(IntToStr(GetCurrentProcessId()) + " HTTP_IsConnected: not implemented; the update file's size on a"
-                                            " web server cannot be checked");
-    return false;
-}
+bool SettingsDecisionSource::IsConnected() { return HTTP_IsConnected(); }
 
-int64_t SettingsDecisionSource::HttpFileSize(const std::string& url) {
-    Trace(IntToStr(GetCurrentProcessId()) + " HTTP_GetFileSize: not implemented (" + url + ")");
-    return -1;
-}
+int64_t SettingsDecisionSource::HttpFileSize(const std::string& url) { return HTTP_GetFileSize(url); }
 
 void SettingsDecisionSource::Trace(const std::string& line) { DebugLine(line); }
 void SettingsDecisionSource::RunLog(const std::string& line) { vel::RunLog(line); }
