@@ -19,11 +19,11 @@ std::string FolderChains::FirstExisting(const std::string& first, const std::str
     return Exists(first) ? first : fallback;
 }
 
-std::string FolderChains::Chain(const std::string& shell, const std::string& base1, const std::string& base2,
-                                const std::string& sub, bool withBackslash) {
+std::string FolderChains::Chain(const std::string& shell, Base base1, Base base2, const std::string& sub,
+                                bool withBackslash) {
     std::string result = shell;
-    if (!Exists(result)) result = base1 + sub;
-    if (!base2.empty() && !Exists(result)) result = base2 + sub;
+    if (!Exists(result)) result = (this->*base1)(true) + sub;
+    if (base2 && !Exists(result)) result = (this->*base2)(true) + sub;
     return Normalize(result, withBackslash);
 }
 
@@ -67,40 +67,40 @@ std::string FolderChains::AllUsersDir(bool withBackslash) {
 }
 
 std::string FolderChains::UserAppDataDir(bool withBackslash) {
-    return Chain(sys_.ShellFolder(kCsidlAppData), ProfilesDir(true), "", "Application Data", withBackslash);
+    return Chain(sys_.ShellFolder(kCsidlAppData), &FolderChains::ProfilesDir, nullptr, "Application Data", withBackslash);
 }
 std::string FolderChains::UserLocalAppDataDir(bool withBackslash) {
-    return Chain(sys_.ShellFolder(kCsidlLocalAppData), ProfilesDir(true), "", "Application Data", withBackslash);
+    return Chain(sys_.ShellFolder(kCsidlLocalAppData), &FolderChains::ProfilesDir, nullptr, "Application Data", withBackslash);
 }
 std::string FolderChains::AllUsersAppDataDir(bool withBackslash) {
-    return Chain(sys_.ShellFolder(kCsidlCommonAppData), WindowsDir(true), "", "Application Data", withBackslash);
+    return Chain(sys_.ShellFolder(kCsidlCommonAppData), &FolderChains::WindowsDir, nullptr, "Application Data", withBackslash);
 }
 std::string FolderChains::MyDocumentsDir(bool withBackslash) {
-    return Chain(sys_.ShellFolder(kCsidlPersonal), ProfilesDir(true), "", "My Documents", withBackslash);
+    return Chain(sys_.ShellFolder(kCsidlPersonal), &FolderChains::ProfilesDir, nullptr, "My Documents", withBackslash);
 }
 std::string FolderChains::AllUsersDocumentsDir(bool withBackslash) {
-    return Chain(sys_.ShellFolder(kCsidlCommonDocuments), WindowsDir(true), "", "Documents", withBackslash);
+    return Chain(sys_.ShellFolder(kCsidlCommonDocuments), &FolderChains::WindowsDir, nullptr, "Documents", withBackslash);
 }
 std::string FolderChains::UserStartMenuDir(bool withBackslash) {
-    return Chain(sys_.SpecialFolder(kCsidlStartMenu), UserDir(true), AllUsersDir(true), "Start Menu", withBackslash);
+    return Chain(sys_.SpecialFolder(kCsidlStartMenu), &FolderChains::UserDir, &FolderChains::AllUsersDir, "Start Menu", withBackslash);
 }
 std::string FolderChains::AllUsersStartMenuDir(bool withBackslash) {
-    return Chain(sys_.SpecialFolder(kCsidlCommonStartMenu), AllUsersDir(true), "", "Start Menu", withBackslash);
+    return Chain(sys_.SpecialFolder(kCsidlCommonStartMenu), &FolderChains::AllUsersDir, nullptr, "Start Menu", withBackslash);
 }
 std::string FolderChains::UserProgramsMenuDir(bool withBackslash) {
-    return Chain(sys_.SpecialFolder(kCsidlPrograms), UserDir(true), AllUsersDir(true), "Start Menu\\Programs",
+    return Chain(sys_.SpecialFolder(kCsidlPrograms), &FolderChains::UserDir, &FolderChains::AllUsersDir, "Start Menu\\Programs",
                  withBackslash);
 }
 std::string FolderChains::AllUsersProgramsMenuDir(bool withBackslash) {
-    return Chain(sys_.SpecialFolder(kCsidlCommonPrograms), AllUsersDir(true), "", "Start Menu\\Programs",
+    return Chain(sys_.SpecialFolder(kCsidlCommonPrograms), &FolderChains::AllUsersDir, nullptr, "Start Menu\\Programs",
                  withBackslash);
 }
 std::string FolderChains::UserDesktopDir(bool withBackslash) {
-    return Chain(sys_.SpecialFolder(kCsidlDesktopDirectory), UserDir(true), AllUsersDir(true), "Desktop",
+    return Chain(sys_.SpecialFolder(kCsidlDesktopDirectory), &FolderChains::UserDir, &FolderChains::AllUsersDir, "Desktop",
                  withBackslash);
 }
 std::string FolderChains::AllUsersDesktopDir(bool withBackslash) {
-    return Chain(sys_.SpecialFolder(kCsidlCommonDesktopDirectory), AllUsersDir(true), "", "Desktop", withBackslash);
+    return Chain(sys_.SpecialFolder(kCsidlCommonDesktopDirectory), &FolderChains::AllUsersDir, nullptr, "Desktop", withBackslash);
 }
 
 }  // namespace vel

@@ -75,9 +75,10 @@ private:
     std::string ParentIfExists(const std::string& path);
     // first when it exists, otherwise fallback (unchecked).
     std::string FirstExisting(const std::string& first, const std::string& fallback);
-    // A shell folder with a chain of fallbacks of the form base + "\" + sub.
-    std::string Chain(const std::string& shell, const std::string& base1, const std::string& base2,
-                      const std::string& sub, bool withBackslash);
+    // A shell folder with a chain of fallbacks of the form base + "\" + sub; each base is asked
+    // for only when its step is taken (base2 may be null).
+    using Base = std::string (FolderChains::*)(bool);
+    std::string Chain(const std::string& shell, Base base1, Base base2, const std::string& sub, bool withBackslash);
 
     FolderSystem& sys_;
 };

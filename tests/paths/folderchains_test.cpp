@@ -18,7 +18,11 @@ struct FakeSystem : FolderSystem {
     std::string WindowsDir() override { return windows; }
     std::string SystemDir() override { return system; }
     bool DirectoryExists(const std::string& p) override { return dirs.count(p) > 0; }
-    std::string ShellFolder(int id) override { return shell.count(id) ? shell[id] : ""; }
+    int shellCalls = 0;
+    std::string ShellFolder(int id) override {
+        ++shellCalls;  // each call may create a folder: only the steps taken may ask
+        return shell.count(id) ? shell[id] : "";
+    }
     std::string SpecialFolder(int id) override { return special.count(id) ? special[id] : ""; }
     std::string ShellFolderRegValue(const std::string& n) override { return reg.count(n) ? reg[n] : ""; }
     std::string RegisteredOwner() override { return owner; }
@@ -76,6 +80,12 @@ TEST(FolderChains, ShellAnswersComeFirst) {
         const std::string with = (c.*c2.get)(true);
         EXPECT_EQ(with, std::string(c2.want) + "\\");
     }
+    sys.shellCalls = 0;
+    c.UserDesktopDir(false);
+    c.AllUsersStartMenuDir(false);
+    EXPECT_EQ(sys.shellCalls, 0);
+    c.UserAppDataDir(false);
+    EXPECT_EQ(sys.shellCalls, 1);
 }
 
 TEST(FolderChains, FallbacksWithoutTheShell) {
