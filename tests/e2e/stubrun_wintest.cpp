@@ -1445,6 +1445,25 @@ TEST_F(WebRun, FailuresShowABoxAndStartNothing) {
     }
 }
 
+TEST_F(WebRun, DownloadedFileCannotBeChangedOrSwappedOnceChecked) {
+    BuildWeb(testsupport::HttpUrl(""));
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar sleep("VEL_ENGINE_SLEEP_MS", "4000");
+    StubProcess p;
+    ASSERT_TRUE(Start(p, ""));
+    ASSERT_TRUE(EngineStarted()) << "engine did not start";
+    // The engine runs: the file was hashed and extracted and is still held.
+    const std::string downloaded = temp_ + "\\" + kWebSetupName;
+    HANDLE writer = CreateFileA(downloaded.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "a writer got in";
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(MoveFileA(downloaded.c_str(), (downloaded + ".away").c_str())) << "the file could be renamed";
+    EXPECT_TRUE(ReadWholeFile(downloaded) == ReadWholeFile(opt_.output)) << "readers are let in";
+    EXPECT_EQ(p.Wait(), 0);
+    ExpectTempEmpty();
+}
+
 TEST_F(WebRun, AnotherTokenIsRejectedAndTheDownloadDeleted) {
     BuildWeb(testsupport::HttpUrl(""));
     RewriteStubWithoutHash("token-B");
