@@ -1,7 +1,8 @@
 # The shipped 32-bit code run as 32-bit processes on 64-bit Windows (WoW64): scripts/test.sh runs
 # these tests (label wow64) in a 64-bit prefix whose 32-bit programs run under the i386 emulator.
 # - every tests/**/*_wow64test.cpp: a test program built here, from the shipping libraries;
-# - stubrun_shipped: the end-to-end scenarios of the 64-bit test tree, run against this tree's stub.
+# - stubrun_shipped: the end-to-end scenarios of the 64-bit test tree, run against this tree's stub
+#   (one of them a web setup downloading its setup file).
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
@@ -25,10 +26,13 @@ set(_scenarios
   StubRun.OneSetupFileRunsTheEngineWithItsCommandLineAndCleansUp
   StubRun.PackageOverThreePartFiles
   StubRun.DamagedPackageShowsDamageAndStartsNothing
-  StubRun.SpanCopyExtractsThePartFilesFromItsCopy)
+  StubRun.SpanCopyExtractsThePartFilesFromItsCopy
+  WebRun.DownloadsTheSetupFileAndRunsItsEngine)
 string(REPLACE ";" ":" _scenarios "${_scenarios}")
 string(REPLACE "/" "\\" _stub "Z:${CMAKE_BINARY_DIR}/src/stub/stub.exe")
+# The web setup scenario downloads from the loopback test servers, which run for the whole test.
 add_test(NAME stubrun_shipped
-  COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${VEL_WIN64_TREE}/tests/stubrun_wintest.exe --gtest_filter=${_scenarios}
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/servers/with-servers.sh ${CMAKE_BINARY_DIR}/tests/stubrun_shipped.servers
+          ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${VEL_WIN64_TREE}/tests/stubrun_wintest.exe --gtest_filter=${_scenarios}
   WORKING_DIRECTORY ${VEL_WIN64_TREE}/tests)
 set_tests_properties(stubrun_shipped PROPERTIES LABELS wow64 TIMEOUT 1200 ENVIRONMENT "VEL_TEST_STUB=${_stub}")

@@ -4,6 +4,7 @@
 // part file is missing, reports progress, finds the launch entry and can write the update agent
 // image. Also the choice of the extraction folder. Implemented for Windows (Extract_win.cpp);
 // the declarations are free of Windows types. Nothing here throws.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -38,6 +39,9 @@ struct ExtractResult {
 };
 
 ExtractResult ExtractPackage(const ExtractRequest& request);
+
+// Local DOS date-time of a file's last write (date high, time low); 0 when it cannot be read.
+uint32_t FileDosTime(const std::string& path);
 
 // The extraction folder: temp folder + "SETUP_" + the low 16 bits of the program file's DOS time.
 // Created on the first call (an existing tree of that name is deleted first, a junction or link

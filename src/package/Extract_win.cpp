@@ -72,16 +72,6 @@ void PumpMessages() {
     last = GetTickCount();
 }
 
-// Local DOS date-time of a file's last write; 0 when it cannot be read.
-uint32_t FileDosTime(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA fa;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &fa)) return 0;
-    FILETIME local;
-    WORD date = 0, time = 0;
-    if (!FileTimeToLocalFileTime(&fa.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
-        return 0;
-    return (static_cast<uint32_t>(date) << 16) | time;
-}
 
 void ReportSaveFailure(const std::string& target, size_t dataSize, const std::string& errorText) {
     if (g_saveFailures++ != 0) return;
@@ -272,6 +262,16 @@ private:
 };
 
 }  // namespace
+
+uint32_t FileDosTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA fa;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &fa)) return 0;
+    FILETIME local;
+    WORD date = 0, time = 0;
+    if (!FileTimeToLocalFileTime(&fa.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+        return 0;
+    return (static_cast<uint32_t>(date) << 16) | time;
+}
 
 ExtractResult ExtractPackage(const ExtractRequest& r) {
     const DWORD start = GetTickCount();

@@ -10,13 +10,17 @@
 #include "package/FileInfo_win.h"
 #include "package/Language.h"
 #include "stub/AgentHooks.h"
+#include "stub/FlowTexts.h"
 #include "stub/LaunchLine.h"
 #include "stub/RunModes.h"
 #include "stub/StubState.h"
 #include "stub/StubWindow.h"
+#include "stub/WebSetup.h"
 #include "ui/Markup.h"
 #include "ui/MsgBox.h"
 #include "util/DebugLog.h"
+#include "util/FileIO.h"
+#include "util/FileText.h"
 #include "util/Process.h"
 #include "util/StrUtils.h"
 #include "util/Utils.h"
@@ -24,19 +28,6 @@
 namespace vel {
 
 namespace {
-
-// Language texts of one extraction, with the defaults the packages normally carry.
-struct FlowTexts {
-    int charset = 0;
-    std::string buttons, error, attention, confirm;
-
-    explicit FlowTexts(const TGFileInfo& reader)
-        : charset(GetCharset(reader)),
-          buttons(GetString(reader, "BtnText", kDefaultButtonList)),
-          error(GetString(reader, "Error", "Error")),
-          attention(GetString(reader, "Attention", "Attention")),
-          confirm(GetString(reader, "Confirm", "Confirm")) {}
-};
 
 // Hands the extraction's progress to the progress sink. Moving a bar costs a round trip to the
 // window system, so steps that come quicker than every 30 ms are gathered: the main bar then
@@ -193,16 +184,17 @@ void RunStub() {
     TGFileInfo& own = OwnPackage();
     const std::string agentName = own.WriteAgentImage() ? own.AgentName() : std::string();
     const std::string folder = GetExtractFolder();
-    const bool quiet = HasCmdParam("/hide") || own.QuietMode();
     if (own.IsWebSetup()) {
-        // The HTTP download of the setup file is not part of this build: fail clearly.
-        DebugLine("Web download: not implemented");
-        SetStubExitCode(kStubFailureExitCode);
-        if (!quiet) {
-            const FlowTexts t(own);
-            MsgBoxError(0, "Web download: not implemented", t.error, t.charset, t.buttons);
+        if (!agentName.empty() && !folder.empty()) {
+            const std::string target = folder + "\\" + FileNamePart(agentName);
+            DebugLine(std::string(" New AU-Agent: ") + (WriteWebAgentImage(target) ? "" : "not written: ") + target);
         }
+        std::string location = own.DownloadLocation();
+        const std::string beside = ExeDir(false);
+        if (!own.DownloadOnly() && FileExists(WebLocalPath(beside, own.SetupFileName()))) location = beside;
+        WebDownloadAndRun(folder, location, own.SetupFileName());
     } else {
+        const bool quiet = HasCmdParam("/hide") || own.QuietMode();
         std::string packageFile = GetSwitchValue("/SpanDiskFName1=", "");
         if (packageFile.empty()) packageFile = OwnPath();
         ExtractAndRun(folder, packageFile, agentName, GetCmdParams(), !quiet);

@@ -2,18 +2,19 @@
 // nginx over HTTP and HTTPS, a fault server for the replies nginx does not give, and a recording
 // proxy set as the system proxy. Served bodies hold byte i = (i * 31 + 7) mod 256.
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "download/CommUtils.h"
 #include "download/Http.h"
 #include "support/PackageFixture.h"
+#include "support/TestServers_win.h"
 #include "util/RuntimeProc.h"
 #include "util/WinHandles.h"
 
@@ -24,55 +25,27 @@ using testsupport::ReadWholeFile;
 using testsupport::ScratchFolder;
 using testsupport::WriteWholeFile;
 
-std::string Env(const char* name) {
-    char buffer[1024];
-    const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
-}
+using testsupport::Env;
+using testsupport::Pattern;
+using testsupport::ServerFile;
+using testsupport::SystemProxy;
 
-std::string Pattern(size_t n) {
-    std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 31 + 7) & 0xFF);
-    return s;
-}
-
-// The servers' folder as Wine sees it.
-std::string ServerFile(const std::string& name) {
-    std::string path = "Z:" + Env("VEL_SRV_DIR") + "/" + name;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-std::string Http(const std::string& path) { return "http://127.0.0.1:" + Env("VEL_HTTP_PORT") + path; }
-std::string Fault(const std::string& path) { return "http://127.0.0.1:" + Env("VEL_FAULT_PORT") + path; }
-std::string Https(const char* portVar, const std::string& path) {
-    return "https://localhost:" + Env(portVar) + path;
-}
+std::string Http(const std::string& path) { return testsupport::HttpUrl(path); }
+std::string Fault(const std::string& path) { return testsupport::FaultUrl(path); }
+std::string Https(const char* portVar, const std::string& path) { return testsupport::HttpsUrl(portVar, path); }
 
 // Trusts the servers' test CA in the prefix's "Root" store for the run, and takes it out again.
 class TestCa : public ::testing::Environment {
 public:
     void SetUp() override {
-        der_ = ReadWholeFile(ServerFile("ca.der"));
-        ASSERT_FALSE(der_.empty()) << "no test CA: run this test through tests/servers/with-servers.sh";
-        ASSERT_TRUE(CertAddEncodedCertificateToSystemStoreA("Root", Bytes(), static_cast<DWORD>(der_.size())));
+        ASSERT_TRUE(testsupport::ServersUp()) << "no test CA: run this test through tests/servers/with-servers.sh";
+        ca_.reset(new testsupport::TrustedTestCa);
+        ASSERT_TRUE(ca_->Added());
     }
-    void TearDown() override {
-        if (der_.empty()) return;
-        PCCERT_CONTEXT ca = CertCreateCertificateContext(X509_ASN_ENCODING, Bytes(), static_cast<DWORD>(der_.size()));
-        HCERTSTORE store = CertOpenSystemStoreA(0, "Root");
-        if (ca && store) {
-            if (PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ca, nullptr))
-                CertDeleteCertificateFromStore(found);  // frees found
-        }
-        if (store) CertCloseStore(store, 0);
-        if (ca) CertFreeCertificateContext(ca);
-    }
+    void TearDown() override { ca_.reset(); }
 
 private:
-    const BYTE* Bytes() const { return reinterpret_cast<const BYTE*>(der_.data()); }
-    std::string der_;
+    std::unique_ptr<testsupport::TrustedTestCa> ca_;
 };
 const auto* const g_ca = ::testing::AddGlobalTestEnvironment(new TestCa);
 
@@ -318,46 +291,6 @@ TEST_F(HttpLayer, AbortOrCancelAfterTheLastChunk) {
     EXPECT_EQ(cancel.Steps(), 1);
     EXPECT_TRUE(dir.Names().empty());
 }
-
-// Sets the system proxy of the prefix for one test and restores what was there.
-class SystemProxy {
-public:
-    explicit SystemProxy(const std::string& server) {
-        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key_.put(), nullptr);
-        enableSaved_ = Save("ProxyEnable", enable_);
-        serverSaved_ = Save("ProxyServer", server_);
-        const DWORD on = 1;
-        RegSetValueExA(key_.get(), "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
-        RegSetValueExA(key_.get(), "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                       static_cast<DWORD>(server.size() + 1));
-    }
-    ~SystemProxy() {
-        Restore("ProxyEnable", enableSaved_, enable_);
-        Restore("ProxyServer", serverSaved_, server_);
-    }
-
-private:
-    struct Value {
-        DWORD type = 0;
-        std::vector<BYTE> data;
-    };
-    bool Save(const char* name, Value& v) {
-        DWORD size = 0;
-        if (RegQueryValueExA(key_.get(), name, nullptr, &v.type, nullptr, &size) != ERROR_SUCCESS) return false;
-        v.data.resize(size);
-        return RegQueryValueExA(key_.get(), name, nullptr, &v.type, v.data.data(), &size) == ERROR_SUCCESS;
-    }
-    void Restore(const char* name, bool saved, const Value& v) {
-        if (saved)
-            RegSetValueExA(key_.get(), name, 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
-        else
-            RegDeleteValueA(key_.get(), name);
-    }
-    static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-    ScopedKey key_;
-    Value enable_, server_;
-    bool enableSaved_ = false, serverSaved_ = false;
-};
 
 TEST_F(HttpLayer, GoesThroughTheSystemProxy) {
     // The host name exists nowhere: only the proxy can answer it.

@@ -8,16 +8,20 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "support/FolderLink_win.h"
 #include "support/PackageFixture.h"
+#include "support/TestServers_win.h"
 #include "support/TraceCapture_win.h"
 #include "Velpack.h"
 #include "package/FileInfo.h"
 #include "package/PackageFormat.h"
 #include "package/PackageWriter.h"
+#include "stub/LaunchLine.h"
+#include "stub/WebSetup.h"
 
 namespace vel {
 namespace {
@@ -305,11 +309,11 @@ protected:
         return report;
     }
 
-    // Runs the setup file with arguments to its end, expecting no message box (one that shows is a
-    // failure and is answered, so that the run ends); -1 when it had to be killed.
-    long Run(const std::string& args) {
+    // Runs the setup file (or another program) with arguments to its end, expecting no message box
+    // (one that shows is a failure and is answered, so that the run ends); -1 when it had to be killed.
+    long Run(const std::string& args, const std::string& program = std::string()) {
         StubProcess p;
-        if (!p.Start(Quoted(opt_.output) + " " + args, dir_.Path())) return -2;
+        if (!p.Start(Quoted(program.empty() ? opt_.output : program) + " " + args, dir_.Path())) return -2;
         const DWORD start = GetTickCount();
         while (p.Running() && GetTickCount() - start < kRunLimitMs) {
             if (HWND box = WaitForBox(p, 200)) {
@@ -759,15 +763,6 @@ TEST_F(StubRun, EngineThatCannotStartEndsTheRunWithAFailureCode) {
     EXPECT_FALSE(Record().Has("CommandLine"));
 }
 
-TEST_F(StubRun, WebSetupSaysTheDownloadIsNotBuilt) {
-    WebOptions web;
-    web.location = "http://127.0.0.1:9/files";
-    web.output = out_ + "\\websetup.exe";
-    BuildReport report;
-    ASSERT_EQ(BuildWebSetup(opt_, web, report), "");
-    ExpectFailureBox(Quoted(web.output), "Web download: not implemented");
-}
-
 // ---- The stub window while the engine runs ------------------------------------------------------
 
 struct Child {
@@ -1168,6 +1163,352 @@ TEST_F(StubRun, StubPathLongerThanAClassNameStillRunsOnceAndFindsItsSecondInstan
     EXPECT_NE(Record().Get("CommandLine").find("/OriginExe=" + Quoted(setup)), std::string::npos);
     ExpectAllFilesExtracted(Record());
     EXPECT_TRUE(trace.Contains("DoRunStubWin: SecondInstance")) << trace.Text();
+}
+
+// ---- Web setups: the setup file fetched from the loopback test servers ---------------------------
+
+constexpr char kWebSetupName[] = "WebSetupFile.exe";
+
+// Finds the stub window by its class (the stub's path) and tells whether it was ever visible.
+struct WindowWatch {
+    std::string cls;
+    HWND wnd = nullptr;
+    bool seenVisible = false;
+    void Look() {
+        if (!wnd || !IsWindow(wnd)) wnd = FindWindowA(cls.c_str(), nullptr);
+        if (wnd && IsWindowVisible(wnd)) seenVisible = true;
+    }
+};
+
+// A web stub (out/websetup.exe) whose setup file is built apart (built/) and served by the test
+// servers; the stub runs with a temp folder of its own, which must be empty after every run.
+class WebRun : public StubRun {
+protected:
+    void SetUp() override {
+        StubRun::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_TRUE(testsupport::ServersUp() || Offline()) << "run this test through tests/servers/with-servers.sh";
+        built_ = dir_.File("built");
+        temp_ = dir_.File("temp");
+        CreateDirectoryA(built_.c_str(), nullptr);
+        CreateDirectoryA(temp_.c_str(), nullptr);
+        opt_.output = built_ + "\\" + kWebSetupName;
+        web_.output = out_ + "\\websetup.exe";
+        web_.downloadToken = "token-A";
+    }
+    void TearDown() override { DeleteFileA(Served(kWebSetupName).c_str()); }
+
+    static std::string Served(const std::string& name) { return testsupport::ServerFile("www/" + name); }
+    // A session that sees no network (scripts/offline-session.sh): no servers either.
+    static bool Offline() { return !testsupport::Env("VEL_OFFLINE_SESSION").empty(); }
+
+    // Builds the setup file and its web stub for a download location; nginx serves the setup file.
+    void BuildWeb(const std::string& location) {
+        web_.location = location;
+        BuildReport report;
+        ASSERT_EQ(BuildWebSetup(opt_, web_, report), "");
+        if (!Offline()) ASSERT_TRUE(CopyFileA(opt_.output.c_str(), Served(kWebSetupName).c_str(), FALSE));
+    }
+
+    // Starts the web stub with its own temp folder.
+    bool Start(StubProcess& p, const std::string& args) {
+        EnvVar tmp("TMP", temp_), temp("TEMP", temp_);
+        return p.Start(Quoted(web_.output) + " " + args, dir_.Path());
+    }
+
+    // Runs the web stub to its end, answering no box, watching its window; the exit code.
+    long RunWeb(const std::string& args, WindowWatch* watch = nullptr) {
+        StubProcess p;
+        if (!Start(p, args)) return -2;
+        const DWORD start = GetTickCount();
+        while (p.Running() && GetTickCount() - start < kRunLimitMs) {
+            if (watch) watch->Look();
+            if (HWND box = WaitForBox(p, 100)) {
+                ADD_FAILURE() << "unexpected box: " << BoxText(box);
+                for (const char* b : {"&OK", "&No", "&Cancel"}) ClickButton(box, b);
+                WaitUntilGone(box);
+            }
+        }
+        return p.Wait();
+    }
+
+    static void WaitUntilGone(HWND box) {
+        const DWORD start = GetTickCount();
+        while (IsWindow(box) && GetTickCount() - start < 10000) Pump(50);
+    }
+
+    // Runs the web stub expecting one error box holding text: exit code 1, no engine, nothing left
+    // in its temp folder.
+    void ExpectFailure(const std::string& text, const std::string& args = std::string()) {
+        DeleteFileA(record_.c_str());
+        EnvVar tmp("TMP", temp_), temp("TEMP", temp_);
+        ExpectFailureBox(Quoted(web_.output) + " " + args, text);
+        ExpectTempEmpty();
+    }
+
+    void ExpectTempEmpty() const {
+        const std::vector<std::string> none;
+        EXPECT_EQ(testsupport::FolderNames(temp_), none);
+    }
+
+    // Rewrites the web stub with another download token and no SHA-256 item, as web stubs were
+    // built before the item existed.
+    void RewriteStubWithoutHash(const std::string& token) {
+        const TGFileInfo reader(web_.output);
+        PackageContent content;
+        content.stubImage = ReadWholeFile(StubUnderTest());
+        content.languageBlock = reader.LanguageBlock();
+        content.settingsList = reader.SettingsList();
+        content.hasWebList = true;
+        content.webList = "|" + reader.DownloadLocation() + "|" + reader.SetupFileName() + "|0|" +
+                          ScrambleItem(token) + "|" + reader.SetupFileSize() + "|";
+        content.trailer = reader.Trailer();
+        PackageWriter w;
+        ASSERT_EQ(w.Begin(web_.output, content), "");
+        ASSERT_EQ(w.Finish(), "");
+        ASSERT_EQ(TGFileInfo(web_.output).SetupFileSha256(), "");
+    }
+
+    std::string built_, temp_;
+    WebOptions web_;
+};
+
+TEST_F(WebRun, DownloadsTheSetupFileAndRunsItsEngine) {
+    opt_.writeAgentImage = true;
+    opt_.agentName = "Agent.exe";
+    const std::string host = "velnor-web.invalid";  // only the proxy can answer it
+    const struct {
+        const char* what;
+        std::string location;
+        bool proxy;
+        bool withoutHash;
+    } cases[] = {
+        {"plain HTTP", testsupport::HttpUrl(""), false, false},
+        {"HTTPS with a trusted certificate", testsupport::HttpsUrl("VEL_HTTPS_PORT", "/"), false, false},
+        {"no Content-Length", testsupport::FaultUrl("/file/chunked"), false, false},
+        {"through the system proxy", "http://" + host, true, false},
+        {"web stub without SHA-256", testsupport::HttpUrl(""), false, true},
+    };
+    testsupport::TrustedTestCa ca;
+    ASSERT_TRUE(ca.Added());
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar code("VEL_ENGINE_EXIT", "7");
+    const std::string copy = dir_.File("copy");
+    EnvVar copyTo("VEL_ENGINE_COPY_TO", copy);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BuildWeb(c.location);
+        if (c.withoutHash) RewriteStubWithoutHash(web_.downloadToken);
+        DeleteFileA(record_.c_str());
+        std::unique_ptr<testsupport::SystemProxy> proxy;
+        if (c.proxy) proxy.reset(new testsupport::SystemProxy("127.0.0.1:" + testsupport::Env("VEL_PROXY_PORT")));
+        EXPECT_EQ(RunWeb("/y"), 7);  // the engine's exit code is the stub's
+        proxy.reset();
+
+        const EngineRecord r = Record();
+        ExpectAllFilesExtracted(r);
+        EXPECT_NE(r.Get("CommandLine").find(" /y /x /TH_ID="), std::string::npos) << r.Get("CommandLine");
+        EXPECT_NE(r.Get("CommandLine").find("/OriginExe=" + Quoted(web_.output)), std::string::npos);
+        ExpectTempEmpty();  // the download is deleted after the run
+        // The web stub wrote itself as the update agent into the extraction folder.
+        std::string agent = ReadWholeFile(web_.output);
+        MakeWebAgentImage(agent);
+        EXPECT_TRUE(ReadWholeFile(copy + "\\Agent.exe") == agent) << "agent image";
+        DeleteFileA((copy + "\\Agent.exe").c_str());
+        if (c.proxy) {
+            const std::string log = ReadWholeFile(testsupport::ServerFile("proxy.log"));
+            EXPECT_NE(log.find("GET http://" + host + ":80/" + kWebSetupName), std::string::npos) << log;
+        }
+    }
+}
+
+TEST_F(WebRun, AsksBeforeTheDownloadUnlessHidden) {
+    web_.askBeforeDownload = true;
+    // Served slowly, so that the window can be watched during the download.
+    BuildWeb(testsupport::FaultUrl("/file/slow/150"));
+    const std::string size = FormatSpaceMB(double(ReadWholeFile(opt_.output).size()));
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+
+    // "/hide": no question, the window stays hidden, the engine runs hidden.
+    WindowWatch hidden{web_.output};
+    EXPECT_EQ(RunWeb("/hide", &hidden), 0);
+    EXPECT_TRUE(hidden.wnd != nullptr) << "the stub window was never found";
+    EXPECT_FALSE(hidden.seenVisible);
+    EXPECT_EQ(Record().Get("ShowWindow"), "0");
+
+    const struct { const char* button; bool engineRuns; } answers[] = {{"&No", false}, {"&Yes", true}};
+    for (const auto& a : answers) {
+        SCOPED_TRACE(a.button);
+        DeleteFileA(record_.c_str());
+        StubProcess p;
+        ASSERT_TRUE(Start(p, ""));
+        HWND box = WaitForBox(p, 30000);
+        ASSERT_NE(box, nullptr);
+        const std::string text = BoxText(box);
+        EXPECT_NE(text.find("INTERNET DOWNLOAD"), std::string::npos) << text;
+        EXPECT_NE(text.find("Size: " + size + " MB"), std::string::npos) << text;
+        ASSERT_TRUE(ClickButton(box, a.button));
+        WaitUntilGone(box);
+        WindowWatch shown{web_.output};
+        while (p.Running()) {
+            shown.Look();
+            if (HWND other = WaitForBox(p, 100)) {
+                ADD_FAILURE() << "unexpected box: " << BoxText(other);
+                ClickButton(other, "&OK");
+                WaitUntilGone(other);
+            }
+        }
+        EXPECT_EQ(p.Wait(), 0);  // No ends silently
+        EXPECT_EQ(Record().Has("CommandLine"), a.engineRuns);
+        EXPECT_EQ(shown.seenVisible, a.engineRuns);  // the window shows the download
+        ExpectTempEmpty();
+    }
+}
+
+TEST_F(WebRun, CopyBesideTheStubIsUsedUnlessDownloadOnly) {
+    const std::string missing = testsupport::HttpUrl("/missing");  // a download would fail
+    BuildWeb(missing);
+    const std::string beside = out_ + "\\" + kWebSetupName;
+    ASSERT_TRUE(CopyFileA(opt_.output.c_str(), beside.c_str(), FALSE));
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+
+    EXPECT_EQ(RunWeb(""), 0);
+    ExpectAllFilesExtracted(Record());
+    EXPECT_EQ(ReadWholeFile(testsupport::ServerFile("nginx-access.log")).find("/missing"), std::string::npos)
+        << "nothing is downloaded";
+    EXPECT_EQ(ReadWholeFile(beside), ReadWholeFile(opt_.output)) << "the copy stays";
+    ExpectTempEmpty();
+
+    // A copy beside the stub goes through the same checks.
+    std::string altered = ReadWholeFile(opt_.output);
+    altered[altered.size() / 2] ^= 0x01;
+    ASSERT_TRUE(WriteWholeFile(beside, altered));
+    ExpectFailure("The downloaded setup file is damaged or has been altered.");
+    EXPECT_EQ(ReadWholeFile(beside), altered);
+
+    // DownloadOnly: the copy is ignored and the download is tried.
+    ASSERT_TRUE(CopyFileA(opt_.output.c_str(), beside.c_str(), FALSE));
+    web_.downloadOnly = true;
+    BuildWeb(missing);
+    ExpectFailure("404 File Not Found");
+}
+
+TEST_F(WebRun, FailuresShowABoxAndStartNothing) {
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    const struct {
+        const char* what;
+        std::string location;
+        std::string setupName;  // as fetched; empty: the setup file
+        const char* box;
+    } cases[] = {
+        {"no such file (404 page)", testsupport::HttpUrl("/missing"), "", "404 File Not Found"},
+        {"zero length", testsupport::FaultUrl(""), "empty", "empty --- File Not Found !"},
+        {"dropped connection", testsupport::FaultUrl("/drop/100000"), "40000",
+         "40000 --- Download incomplete (40000 of 100000 bytes)"},
+        {"untrusted certificate", testsupport::HttpsUrl("VEL_HTTPS_SELF_PORT", ""), "",
+         "Unable to open Internet Connection"},
+        // A server that sends some other file under the name: not the file the stub was built for.
+        {"wrong file", testsupport::HttpUrl(""), "", "The downloaded setup file is damaged or has been altered."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        web_.setupFileName = c.setupName;
+        BuildWeb(c.location);
+        if (std::string(c.what) == "wrong file") {
+            // Built with the same (public) download token from other files.
+            const BuildOptions own = opt_;
+            opt_.output = built_ + "\\other.exe";
+            ASSERT_TRUE(WriteWholeFile(input_ + "\\readme.txt", "Something else.\r\n"));
+            BuildReport report;
+            WebOptions other = web_;
+            other.output = built_ + "\\otherweb.exe";
+            other.setupFileName = kWebSetupName;
+            ASSERT_EQ(BuildWebSetup(opt_, other, report), "");
+            ASSERT_TRUE(CopyFileA(opt_.output.c_str(), Served(kWebSetupName).c_str(), FALSE));
+            opt_ = own;
+        }
+        ExpectFailure(c.box);
+    }
+}
+
+TEST_F(WebRun, DownloadedFileCannotBeChangedOrSwappedOnceChecked) {
+    BuildWeb(testsupport::HttpUrl(""));
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar sleep("VEL_ENGINE_SLEEP_MS", "4000");
+    StubProcess p;
+    ASSERT_TRUE(Start(p, ""));
+    ASSERT_TRUE(EngineStarted()) << "engine did not start";
+    // The engine runs: the file was hashed and extracted and is still held.
+    const std::string downloaded = temp_ + "\\" + kWebSetupName;
+    HANDLE writer = CreateFileA(downloaded.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "a writer got in";
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(MoveFileA(downloaded.c_str(), (downloaded + ".away").c_str())) << "the file could be renamed";
+    EXPECT_TRUE(ReadWholeFile(downloaded) == ReadWholeFile(opt_.output)) << "readers are let in";
+    EXPECT_EQ(p.Wait(), 0);
+    ExpectTempEmpty();
+}
+
+TEST_F(WebRun, AnotherTokenIsRejectedAndTheDownloadDeleted) {
+    BuildWeb(testsupport::HttpUrl(""));
+    RewriteStubWithoutHash("token-B");
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    ExpectFailure("Bad Secret Token!");
+}
+
+// Runs in a Wine session of its own inside a network namespace with only loopback (ctest
+// stubrun_offline, scripts/offline-session.sh), where the system reports no connection.
+TEST_F(WebRun, OfflineMachineSaysSoEvenAfterNo) {
+    if (!Offline()) GTEST_SKIP() << "needs an offline session: ctest stubrun_offline";
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    BuildWeb("http://127.0.0.1:9");
+    ExpectFailure("Can not Download File!");
+
+    web_.askBeforeDownload = true;
+    BuildWeb("http://127.0.0.1:9");
+    StubProcess p;
+    ASSERT_TRUE(Start(p, ""));
+    HWND question = WaitForBox(p, 30000);
+    ASSERT_NE(question, nullptr);
+    EXPECT_NE(BoxText(question).find("INTERNET DOWNLOAD"), std::string::npos) << BoxText(question);
+    ASSERT_TRUE(ClickButton(question, "&No"));
+    WaitUntilGone(question);
+    HWND box = WaitForBox(p, 30000);
+    ASSERT_NE(box, nullptr) << "an offline machine says so after No too";
+    EXPECT_NE(BoxText(box).find("Can not Download File!"), std::string::npos) << BoxText(box);
+    ClickButton(box, "&OK");
+    EXPECT_EQ(p.Wait(), 1);
+    EXPECT_FALSE(Record().Has("CommandLine"));
+    ExpectTempEmpty();
+}
+
+TEST_F(WebRun, FirstCloseDuringASlowDownloadAbortsItAndKeepsTheWindow) {
+    // 4 KiB every 50 ms: about 50 s for the whole file.
+    web_.setupFileName = "50";
+    BuildWeb(testsupport::FaultUrl("/trickle/4000000/4096"));
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    StubProcess p;
+    ASSERT_TRUE(Start(p, ""));
+    WindowWatch watch{web_.output};
+    const DWORD start = GetTickCount();
+    while (!watch.seenVisible && p.Running() && GetTickCount() - start < 30000) {
+        watch.Look();
+        Pump(100);
+    }
+    ASSERT_TRUE(watch.seenVisible) << "the download did not show the window";
+    Pump(1000);
+    const DWORD asked = GetTickCount();
+    PostMessageA(watch.wnd, WM_CLOSE, 0, 0);
+    HWND box = WaitForBox(p, 30000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_LT(GetTickCount() - asked, 10000u) << "the download should stop after the current chunk";
+    EXPECT_TRUE(IsWindow(watch.wnd)) << "the first close request only stops the download";
+    EXPECT_NE(BoxText(box).find("Download Aborted"), std::string::npos) << BoxText(box);
+    ClickButton(box, "&OK");
+    EXPECT_EQ(p.Wait(), 1);
+    EXPECT_FALSE(Record().Has("CommandLine"));
+    ExpectTempEmpty();
 }
 
 }  // namespace

@@ -8,6 +8,8 @@ Bodies are the test pattern: byte i is (i * 31 + 7) mod 256.
   /trickle/TOTAL/PIECE/MS   Content-Length TOTAL, PIECE bytes every MS milliseconds
   /lastmod/N            N bytes with Last-Modified: Tue, 05 Mar 2024 14:30:20 GMT
   /errorpage            status 200 with an HTML error page
+  /file/chunked/NAME    the file www/NAME of the working folder, chunked, no Content-Length
+  /file/slow/MS/NAME    the file www/NAME with its length, 64 KiB every MS milliseconds
 Usage: fault_server.py PORTFILE   (writes the chosen port to PORTFILE once listening)
 Ends when its parent process has gone, so that a killed test run leaves nothing behind.
 """
@@ -38,8 +40,41 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header(k, v)
         self.end_headers()
 
+    def serve_file(self, parts):
+        """Routes under /file/: a served file in the ways nginx does not send it."""
+        name = parts[-1]
+        path = os.path.join("www", name)
+        if "/" in name or name.startswith(".") or not os.path.isfile(path):
+            self.send_error(404)
+            return
+        with open(path, "rb") as f:
+            body = f.read()
+        try:
+            if parts[1:2] == ["chunked"] and len(parts) == 3:
+                self.send_response(200)
+                self.send_header("Content-Type", "application/octet-stream")
+                self.send_header("Transfer-Encoding", "chunked")
+                self.end_headers()
+                for at in range(0, len(body), 65536):
+                    piece = body[at:at + 65536]
+                    self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+                self.wfile.write(b"0\r\n\r\n")
+            elif parts[1:2] == ["slow"] and len(parts) == 4 and parts[2].isdigit():
+                self.head(len(body))
+                for at in range(0, len(body), 65536):
+                    self.wfile.write(body[at:at + 65536])
+                    self.wfile.flush()
+                    time.sleep(int(parts[2]) / 1000.0)
+            else:
+                self.send_error(404)
+        except OSError:
+            self.close_connection = True  # the client went away
+
     def do_GET(self):
         parts = [p for p in self.path.split("?")[0].split("/") if p]
+        if parts[:1] == ["file"]:
+            self.serve_file(parts)
+            return
         try:
             route, args = parts[0], [int(a) for a in parts[1:]]
         except (IndexError, ValueError):

@@ -35,10 +35,12 @@ ScratchFolder::~ScratchFolder() {
 
 std::string ScratchFolder::File(const std::string& name) const { return (fs::path(path_) / name).string(); }
 
-std::vector<std::string> ScratchFolder::Names() const {
+std::vector<std::string> ScratchFolder::Names() const { return FolderNames(path_); }
+
+std::vector<std::string> FolderNames(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(path_, ec)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder, ec)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

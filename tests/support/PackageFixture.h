@@ -25,6 +25,9 @@ private:
     std::string path_;
 };
 
+// Entries directly inside a folder, sorted; empty when it is missing.
+std::vector<std::string> FolderNames(const std::string& folder);
+
 // "MZ" at 0, "PE\0\0" at 256, a recognisable filler elsewhere, end stamp bytes 248..255 zero.
 std::string FakeStampedImage(size_t size = 1024);
 
