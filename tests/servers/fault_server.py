@@ -13,6 +13,7 @@ Bodies are the test pattern: byte i is (i * 31 + 7) mod 256.
 Usage: fault_server.py PORTFILE   (writes the chosen port to PORTFILE once listening)
 Ends when its parent process has gone, so that a killed test run leaves nothing behind.
 """
+import os
 import socket
 import sys
 import time
