@@ -72,7 +72,6 @@ void PumpMessages() {
     last = GetTickCount();
 }
 
-
 void ReportSaveFailure(const std::string& target, size_t dataSize, const std::string& errorText) {
     if (g_saveFailures++ != 0) return;
     const std::string details = errorText + "<P>" + "  Data Size: <T>" + IntToStr(int64_t(dataSize)) +
