@@ -1,9 +1,11 @@
 // The agent copy's side of the stub window: its timer ticks, shut-down and control requests.
 #include <windows.h>
 
+#include "autoupdate/Agent_win.h"
 #include "autoupdate/AutoUpdate_win.h"
 #include "autoupdate/UpdateCycle.h"
 #include "autoupdate/UpdateSettings.h"
+#include "stub/StubState.h"
 #include "stub/StubWindow.h"
 #include "util/DebugLog.h"
 #include "util/StrUtils.h"
@@ -17,7 +19,9 @@ UpdateCycleState g_cycle;
 
 std::string Pid() { return IntToStr(GetCurrentProcessId()); }
 
-void CheckTestModeAtStart() { DebugLine(Pid() + " CheckTestMode: not implemented"); }
+const char kTestModeKey[] = "HKEY_CURRENT_USER\\Software\\Dorvanik\\Velnor\\AutoUpdate";
+
+void CheckTestModeAtStart() { CheckTestMode(true); }
 
 // Before the window exists: "/SleepX=" delays the first shot by that many ticks.
 void StartCycle() { g_cycle.timerCount = StartTimerCount(GetSwitchInt("/SleepX=", -1)); }
@@ -52,6 +56,24 @@ int64_t ControlRequest(int64_t code, int64_t value) {
 }
 
 }  // namespace
+
+UpdateCycleState& AgentCycle() { return g_cycle; }
+bool InteractiveCheck() { return g_cycle.mode == 1; }
+void SetAgentPhase(int32_t phase) { g_cycle.phase = phase; }
+void Notify(int code, std::intptr_t value) { NotifyHost(code, value); }
+std::string AgentFolder() { return SetTrailingBackslash(FileFolder(OwnPath()), true); }
+
+bool CheckTestMode(bool force) {
+    const uint32_t now = GetTickCount();
+    if (force || now > g_cycle.lastTestModeCheck + 30000u) {
+        const std::string on = ReadRegString(kTestModeKey, "TestMode", "0");
+        const std::string date = ReadRegString(kTestModeKey, "TestModeDate", "");
+        g_cycle.testMode = on == "1" && date == DateText(NowDateTime());
+        g_cycle.testLocation = ReadRegString(kTestModeKey, "TestModeURL", "");
+    }
+    g_cycle.lastTestModeCheck = now;
+    return g_cycle.testMode;
+}
 
 AgentHooks AutoUpdateHooks() {
     AgentHooks h;
