@@ -30,85 +30,32 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-bash "$here/scripts/deps.sh"
-jobs=$(nproc)
-build="${VEL_DEMO_BUILD:-$here/build}"
-native="$build/native"
-win64="$build/win64"
-
-echo "== building velpack (native) and the stub, demo engine and debug viewer (64-bit Windows)"
-cmake -S "$here" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEL_SANITIZE=ON >/dev/null
-cmake --build "$native" -j "$jobs" --target velpack >/dev/null
-cmake -S "$here" -B "$win64" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-x86_64.cmake" >/dev/null
-cmake --build "$win64" -j "$jobs" --target stub demoengine vdebug >/dev/null
+source "$here/scripts/demo-common.sh"
+demo_build stub demoengine vdebug
 
 demo="$win64/demo-web"
 rm -rf "$demo"
-mkdir -p "$demo/payload" "$demo/www/setup" "$demo/nginx/tmp"
+mkdir -p "$demo/payload" "$demo/www/setup"
 cp -r "$here/examples/demo/files/." "$demo/payload/"
 cp "$win64/examples/demo/demoengine.exe" "$demo/payload/DemoEngine.exe"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(demo_free_port)
 webstub="$demo/VelnorWebSetup.exe"
 
 echo "== velpack web examples/demo/demo.ini"
-"$native/tools/velpack/velpack" web "$here/examples/demo/demo.ini" \
+"$velpack" web "$here/examples/demo/demo.ini" \
     --stub "$win64/src/stub/stub.exe" --input "$demo/payload" --output "$demo/www/setup/VelnorDemoSetup.exe" \
     --web-location "http://127.0.0.1:$port/setup" --web-output "$webstub"
-"$native/tools/velpack/velpack" info "$webstub" | sed -n "/^Web download list:/,/SetupFileSha256/p"
+"$velpack" info "$webstub" | sed -n "/^Web download list:/,/SetupFileSha256/p"
 
-# nginx on loopback, from a configuration of its own; 48 KB/s so that the download takes seconds.
-cat >"$demo/nginx/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $demo/nginx/nginx.pid;
-error_log $demo/nginx/error.log;
-events { worker_connections 16; }
-http {
-  access_log $demo/nginx/access.log;
-  client_body_temp_path $demo/nginx/tmp/body;
-  proxy_temp_path $demo/nginx/tmp/proxy;
-  fastcgi_temp_path $demo/nginx/tmp/fastcgi;
-  uwsgi_temp_path $demo/nginx/tmp/uwsgi;
-  scgi_temp_path $demo/nginx/tmp/scgi;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $demo/www; limit_rate 48k; }
-}
-CONF
-nginx -p "$demo/nginx" -e "$demo/nginx/error.log" -c "$demo/nginx/nginx.conf" </dev/null >/dev/null 2>&1 &
-nginx_pid=$!
-viewer=""
-cleanup() {
-    [ -n "$viewer" ] && kill "$viewer" 2>/dev/null
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-    [ -n "${VEL_XVFB_PID:-}" ] && wine_env_stop
-    return 0
-}
-trap cleanup EXIT
-for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
-echo "== nginx serves $demo/www on http://127.0.0.1:$port/ (pid $nginx_pid)"
+# 48 KB/s so that the download takes seconds.
+demo_nginx_start "$demo/www" "$demo/nginx" "$port" 48k
+echo "== nginx serves $demo/www on http://127.0.0.1:$port/ (pid $demo_nginx_pid)"
 
-source "$here/scripts/wine-env.sh"
-if [ -z "${DISPLAY:-}" ]; then
-    wine_env_start "$win64"
-else
-    export WINEPREFIX="$win64/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
-    [ -f "$WINEPREFIX/system.reg" ] || { "$WINELOADER" wineboot -i >/dev/null 2>&1 || true; }
-fi
-winpath() { echo "Z:$1" | tr '/' '\\'; }
-if [ -n "$shot" ]; then
-    # No window manager on a private display: let Wine draw the window frames itself.
-    "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
-fi
+demo_wine_start ${shot:+decorated}
 installed="$WINEPREFIX/drive_c/VelnorDemo"
 rm -rf "$installed"
 trace="$demo/trace.txt"
-: > "$trace"
-"$WINELOADER" "$win64/tools/vdebug/vdebug.exe" --quiet --out "$(winpath "$trace")" --seconds 600 >/dev/null 2>&1 &
-viewer=$!
-sleep 1.5
+demo_viewer_start "$trace"
 
 echo "== running VelnorWebSetup.exe under Wine"
 set +e
@@ -117,15 +64,8 @@ start=$SECONDS
 run=$!
 if [ -n "$shot" ]; then
     # The stub window shows while it downloads; take its picture once the bars have moved.
-    for _ in $(seq 150); do
-        id=$(xdotool search --onlyvisible --name '^Velnor Demo Setup$' 2>/dev/null | head -1)
-        [ -n "$id" ] && break
-        sleep 0.1
-    done
-    if [ -n "${id:-}" ]; then
-        sleep 2
-        mkdir -p "$(dirname "$shot")"
-        import -window "$id" "$shot.part.png" 2>/dev/null && mv "$shot.part.png" "$shot" && echo "screenshot: $shot"
+    if id=$(demo_wait_window '^Velnor Demo Setup$' 15); then
+        demo_shoot_window "$id" "$shot" 2
     else
         echo "screenshot: the stub window did not show" >&2
     fi
@@ -135,9 +75,7 @@ code=$?
 set -e
 echo "== the web stub ran $((SECONDS - start)) s"
 sleep 1
-kill "$viewer" 2>/dev/null || true
-wait "$viewer" 2>/dev/null || true
-viewer=""
+demo_viewer_stop
 
 echo "== what nginx served"
 sed 's/^/   /' "$demo/nginx/access.log"

@@ -29,17 +29,8 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-bash "$here/scripts/deps.sh"
-jobs=$(nproc)
-build="${VEL_DEMO_BUILD:-$here/build}"  # build trees: $build/native and $build/win64
-native="$build/native"
-win64="$build/win64"
-
-echo "== building velpack (native) and the stub, demo engine and debug viewer (64-bit Windows)"
-cmake -S "$here" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEL_SANITIZE=ON >/dev/null
-cmake --build "$native" -j "$jobs" --target velpack >/dev/null
-cmake -S "$here" -B "$win64" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-x86_64.cmake" >/dev/null
-cmake --build "$win64" -j "$jobs" --target stub demoengine vdebug >/dev/null
+source "$here/scripts/demo-common.sh"
+demo_build stub demoengine vdebug
 
 demo="$win64/demo"
 rm -rf "$demo"
@@ -49,33 +40,15 @@ cp "$win64/examples/demo/demoengine.exe" "$demo/payload/DemoEngine.exe"
 setup="$demo/VelnorDemoSetup.exe"
 
 echo "== velpack build examples/demo/demo.ini"
-"$native/tools/velpack/velpack" build "$here/examples/demo/demo.ini" \
+"$velpack" build "$here/examples/demo/demo.ini" \
     --stub "$win64/src/stub/stub.exe" --input "$demo/payload" --output "$setup"
-"$native/tools/velpack/velpack" info "$setup" | sed -n '1,/^Languages:/p'
+"$velpack" info "$setup" | sed -n '1,/^Languages:/p'
 
-# Wine: a private display unless one is given; the prefix lives in the build tree.
-source "$here/scripts/wine-env.sh"
-if [ -z "${DISPLAY:-}" ]; then
-    wine_env_start "$win64"
-    trap wine_env_stop EXIT
-else
-    export WINEPREFIX="$win64/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
-    [ -f "$WINEPREFIX/system.reg" ] || { "$WINELOADER" wineboot -i >/dev/null 2>&1 || true; }
-fi
-winpath() { echo "Z:$1" | tr '/' '\\'; }
-
-if [ -n "$shot" ]; then
-    # No window manager on a private display: let Wine draw the window frames itself.
-    "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
-fi
+demo_wine_start ${shot:+decorated}
 installed="$WINEPREFIX/drive_c/VelnorDemo"
 rm -rf "$installed"
 trace="$demo/trace.txt"
-: > "$trace"
-"$WINELOADER" "$win64/tools/vdebug/vdebug.exe" --quiet --out "$(winpath "$trace")" --seconds 600 >/dev/null 2>&1 &
-viewer=$!
-sleep 1.5
+demo_viewer_start "$trace"
 
 echo "== running VelnorDemoSetup.exe under Wine"
 set +e
@@ -83,15 +56,8 @@ set +e
 run=$!
 if [ -n "$shot" ]; then
     # The stub window shows while it extracts; take its picture then.
-    for _ in $(seq 100); do
-        id=$(xdotool search --onlyvisible --name '^Velnor Demo Setup$' 2>/dev/null | head -1)
-        [ -n "$id" ] && break
-        sleep 0.1
-    done
-    if [ -n "${id:-}" ]; then
-        sleep 1.2
-        mkdir -p "$(dirname "$shot")"
-        import -window "$id" "$shot.part.png" 2>/dev/null && mv "$shot.part.png" "$shot" && echo "screenshot: $shot"
+    if id=$(demo_wait_window '^Velnor Demo Setup$' 10); then
+        demo_shoot_window "$id" "$shot" 1.2
     else
         echo "screenshot: the stub window did not show" >&2
     fi
@@ -100,8 +66,7 @@ wait "$run"
 code=$?
 set -e
 sleep 1
-kill "$viewer" 2>/dev/null || true
-wait "$viewer" 2>/dev/null || true
+demo_viewer_stop
 
 echo "== what the stub reported (its trace lines)"
 tr -d '\r' < "$trace" | grep -E 'STUB START|DoRunStubWin|ForegroundOp|FilesCount|FileLen|UnCompressTime|WinExec|Engine exit|damaged|not implemented|STUB END' || true
