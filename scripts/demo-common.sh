@@ -138,13 +138,17 @@ demo_agent_clock() {
 # Writes the plain update agent OUT: the 64-bit stub marked as an update agent with its file name,
 # the product's token and the update location (LOCATION, INFO_NAME), writing its run log.
 demo_make_agent() {
-    local out=$1 location=$2 info=$3 token=$4 work
+    local out=$1 location=$2 info=$3 token=$4 work rc=0
     work=$(mktemp -d)
+    mkdir "$work/input"  # an agent carries no files
     printf '[English]\r\ns0=Demo Product Update\r\nCharset=0\r\n' >"$work/languages.ini"
     "$velpack" build --quiet --stub "$win64/src/stub/stub.exe" --languages "$work/languages.ini" \
-        --input "$work" --output "$out" --info-location "$location" --info-file "$info" \
-        --agent-name "$(basename "$out")" --product-token "$token" --update-agent --agent-run-log --threads 1 >/dev/null
+        --input "$work/input" --output "$out" --info-location "$location" --info-file "$info" \
+        --agent-name "$(basename "$out")" --product-token "$token" --update-agent --agent-run-log --threads 1 \
+        >"$work/log" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] || cat "$work/log" >&2
     rm -rf "$work"
+    return "$rc"
 }
 
 # Writes the installation settings file FILE as the setup engine leaves it: installed VERSION in
@@ -198,10 +202,11 @@ INI
 demo_host_pid() {
     local name=$1 p cmd
     for p in /proc/[0-9]*; do
-        cmd=$(tr '\0' ' ' <"$p/cmdline" 2>/dev/null) || continue
+        cmd=$(tr '\0' ' ' 2>/dev/null <"$p/cmdline") || continue
         case "$cmd" in
-            *"\\$name"*|*"/$name"*) [ "$(tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -c "^WINEPREFIX=$WINEPREFIX\$")" -gt 0 ] \
-                && { echo "${p#/proc/}"; return 0; } ;;
+            *"\\$name"*|*"/$name"*)
+                tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" \
+                    && { echo "${p#/proc/}"; return 0; } ;;
         esac
     done
     return 1
