@@ -68,6 +68,7 @@ done
 [ -n "$pid" ] || { echo "FAIL: the agent copy X_$agent did not start"; exit 1; }
 echo "   agent copy: host process $pid"
 sleep 10  # past its start-up
+[ -d "/proc/$pid" ] || { echo "FAIL: the agent copy ended at its start (a shot was due, or it cannot wait idle)"; exit 1; }
 
 t0=$SECONDS
 c0=$(cpu_ticks "$pid")
