@@ -454,6 +454,11 @@ LRESULT CALLBACK OwnerProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(wnd, msg, wParam, lParam);
 }
 
+void CALLBACK CloseOnTimer(HWND box, UINT, UINT_PTR id, DWORD) {
+    KillTimer(box, id);
+    PostMessageA(box, WM_CLOSE, 0, 0);
+}
+
 TEST(RichEditBox, OwnerStaysEnabledAndGetsItsMessagesMeanwhile) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = OwnerProc;
@@ -473,11 +478,8 @@ TEST(RichEditBox, OwnerStaysEnabledAndGetsItsMessagesMeanwhile) {
         v = ReadBox(box);
         ownerEnabled = IsWindowEnabled(owner) != FALSE;
         PostMessageA(owner, WM_APP + 7, 0, 0);
-        // The next tick of a helper timer sees whether the box's loop delivered the message.
-        SetTimer(box, 1, 100, [](HWND b, UINT, UINT_PTR id, DWORD) {
-            KillTimer(b, id);
-            PostMessageA(b, WM_CLOSE, 0, 0);
-        });
+        // Closed a little later, after the box's loop has had the chance to deliver the message.
+        SetTimer(box, 1, 100, CloseOnTimer);
     });
     pingsWhileUp = g_ownerPings;
     EXPECT_TRUE(s.result);
