@@ -317,7 +317,7 @@ void ReStartAutoUpdateExe() {
         if (!StartProcess(command, start)) DebugLine(Pid() + " ReStartAutoUpdateExe: " + LastErrorText());
         WaitPumping(0, 1000);
         RunLog(".. PostMessage(WM_DESTROY)");
-        PostMessageA(StubWindow(), WM_DESTROY, 0, 0);
+        if (StubWindow()) PostMessageA(StubWindow(), WM_DESTROY, 0, 0);
     }
     RunLog(".. ReStartAutoUpdateExe() - End");
 }
