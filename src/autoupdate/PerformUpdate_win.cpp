@@ -199,11 +199,11 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
     if (!attempted) RunLog("Download: nothing fetched");
 
     if (kind == kFetchInfo) {
-        if (!attempted) return false;
         if (errorText.empty() && !content.empty())
             errorText = MakeNotFoundMessage(std::string(), content, source, std::string());
         result = errorText.empty() && !content.empty();
-        WriteFileText(AgentFolder() + name, content);
+        // Replaced even by nothing: no value of an earlier fetch outlives a failed one.
+        if (!name.empty()) WriteFileText(AgentFolder() + name, content);
         if (!errorText.empty() && errorText[0] == '3') errorText.clear();
         return result;
     }
