@@ -155,8 +155,15 @@ bool RunUpdateFile(const std::string& updateFile) {
 bool DownloadFileAU(const std::string& location, const std::string& fileName, int kind, std::string& errorText) {
     bool result = false;
     errorText.clear();
-    std::string content, localPath;
+    // An update or inform file arrives under a name of its own (fetchPath) and takes its place
+    // (localPath) only once it has passed its checks: a file that fails them never replaces a
+    // file of the product's folder.
+    std::string content, localPath, fetchPath;
     const std::string name = FetchFileName(fileName);
+    if (kind != kFetchInfo && !name.empty()) {
+        localPath = AgentFolder() + name;
+        fetchPath = TempNameBeside(localPath);
+    }
     std::string where = location;
     const bool testMode = AgentCycle().testMode;
     if (testMode) where = AgentCycle().testLocation;
@@ -178,8 +185,7 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
         attempted = true;
         content = ReadFilePart(source);
         if (kind != kFetchInfo && !content.empty()) {
-            localPath = AgentFolder() + name;
-            if (!WriteFileText(localPath, content)) errorText = "Cannot write " + localPath;
+            if (!WriteFileText(fetchPath, content)) errorText = "Cannot write " + fetchPath;
             if (visible) PseudoProgress();
         }
     } else if (!testMode && HTTP_IsConnected()) {
@@ -187,10 +193,9 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
         WaitPumping(0, 500);
         source = HttpSource(where, name);
         SetDownloadAbort(false);
-        if (kind != kFetchInfo) localPath = AgentFolder() + name;
         TProgBar* relay = EnsureDownloadRelay();
         const uintptr_t owner = InteractiveCheck() ? reinterpret_cast<uintptr_t>(StubWindow()) : 0;
-        errorText = HTTP_DownloadFile_Incremental(owner, source, localPath, content, relay);
+        errorText = HTTP_DownloadFile_Incremental(owner, source, fetchPath, content, relay);
         WaitPumping(0, 500);
     }
 
@@ -210,15 +215,21 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
 
     if (errorText.empty()) {
         // A folder that holds an empty file has given nothing either.
-        if (localPath.empty() || !FileExists(localPath)) {
+        if (fetchPath.empty() || !FileExists(fetchPath)) {
             if (attempted) RunLog("Download: nothing fetched");
             return false;
         }
-        const std::string problem = FetchedFileProblem(kind, localPath, source);
-        if (problem.empty()) return true;
-        RejectFetchedFile(localPath, problem);
+        const std::string problem = FetchedFileProblem(kind, fetchPath, source);
+        if (!problem.empty()) {
+            RejectFetchedFile(fetchPath, problem);
+            return false;
+        }
+        if (MoveFileExA(fetchPath.c_str(), localPath.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        RunLog("ERROR: cannot replace " + localPath + " (" + LastErrorText() + ")");
+        DeleteFileA(fetchPath.c_str());
         return false;
     }
+    if (!fetchPath.empty()) DeleteFileA(fetchPath.c_str());
     if (source.size() > 2 && GetRequestConfirmationBeforeDownload()) {
         const std::string message = FetchFailureText(DownloadAborted(), source, GetUpdateText("s3"),
                                                      GetUpdateText("s4"), GetUpdateText("s5"));

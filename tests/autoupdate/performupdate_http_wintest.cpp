@@ -73,11 +73,12 @@ TEST_F(AgentFetchHttp, EachKindOverHttpAndTheUpdateOverHttps) {
 TEST_F(AgentFetchHttp, BrokenTransferIsReportedOnlyWhenTheUserConfirmsDownloads) {
     for (bool confirm : {false, true}) {
         ASSERT_TRUE(agent.WriteInfo(confirm ? "[NewSetup]\r\nRequestConfirmationBeforeDownload=1\r\n" : ""));
+        const std::vector<std::string> before = agent.Names();
         BoxDriver boxes;
         std::string error;
         EXPECT_FALSE(DownloadFileAU(FaultUrl("/drop/5000"), "100", kFetchUpdate, error));
         EXPECT_NE(error, "");
-        EXPECT_EQ(GetFileAttributesA(agent.File("100").c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(agent.Names(), before);
         const std::vector<SeenBox> seen = boxes.Seen();
         ASSERT_EQ(seen.size(), confirm ? 1u : 0u);
         if (confirm) {
@@ -106,10 +107,11 @@ TEST_F(AgentFetchHttp, ErrorPageInPlaceOfAFile) {
         {HttpUrl(""), "Missing.inform", kFetchInform},
     };
     for (const auto& c : cases) {
+        const std::vector<std::string> before = agent.Names();
         BoxDriver boxes;
         EXPECT_FALSE(DownloadFileAU(c.location, c.name, c.kind, error)) << c.name;
         EXPECT_EQ(error, "");
-        EXPECT_EQ(GetFileAttributesA(agent.File(c.name).c_str()), INVALID_FILE_ATTRIBUTES) << c.name;
+        EXPECT_EQ(agent.Names(), before) << c.name;
         const std::vector<SeenBox> seen = boxes.Seen();
         ASSERT_EQ(seen.size(), 1u) << c.name;
         EXPECT_TRUE(Has(seen[0].text, "404 File Not Found")) << seen[0].text;

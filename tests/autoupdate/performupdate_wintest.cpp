@@ -94,7 +94,8 @@ TEST_F(AgentFetch, EachKindFromAFolderLandsInTheAgentFolder) {
 }
 
 // A file of another product, or one that is not what the update-info file's SHA-256 says, is
-// deleted and reported in an error box, whether the user asked to confirm downloads or not.
+// deleted and reported in an error box, whether the user asked to confirm downloads or not; a file
+// of that name already in the agent's folder stays as it was. A file that passes replaces it.
 TEST_F(AgentFetch, ForeignOrAlteredFilesAreDeletedWithAnErrorBox) {
     ASSERT_EQ(BuildUpdatePackage(dist + "\\Own.exe", "P7"), "");
     ASSERT_EQ(BuildUpdatePackage(dist + "\\Foreign.exe", "Q8"), "");
@@ -130,11 +131,15 @@ TEST_F(AgentFetch, ForeignOrAlteredFilesAreDeletedWithAnErrorBox) {
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(agent.WriteInfo("[NewSetup]\r\n" + c.infoExtra));
+        ASSERT_TRUE(WriteWholeFile(agent.File(c.name), "precious"));
+        const std::vector<std::string> before = agent.Names();
         BoxDriver boxes;
         std::string error;
         EXPECT_EQ(DownloadFileAU(dist, c.name, c.kind, error), c.ok) << c.name << " " << c.infoExtra;
         EXPECT_EQ(error, "") << c.name;
-        EXPECT_EQ(Exists(agent.File(c.name)), c.ok) << c.name << " " << c.infoExtra;
+        EXPECT_EQ(ReadWholeFile(agent.File(c.name)), c.ok ? ReadWholeFile(dist + "\\" + c.name) : "precious")
+            << c.name << " " << c.infoExtra;
+        EXPECT_EQ(agent.Names(), before);  // nothing left behind
         const std::vector<SeenBox> seen = boxes.Seen();
         if (c.ok) {
             EXPECT_TRUE(seen.empty()) << Describe(seen);
@@ -156,6 +161,7 @@ TEST_F(AgentFetch, NothingFetchedEndsWithoutABox) {
     ASSERT_EQ(BuildUpdatePackage(dist + "\\Update.exe", "P7"), "");  // not where test mode looks
     AgentCycle().testMode = true;
     AgentCycle().testLocation = testFolder;
+    const std::vector<std::string> before = agent.Names();
     BoxDriver boxes;
     for (int kind : {kFetchUpdate, kFetchInform}) {
         for (const char* name : {"Update.exe", "Missing.exe", "Empty.exe", "..", ""}) {
@@ -165,8 +171,7 @@ TEST_F(AgentFetch, NothingFetchedEndsWithoutABox) {
         }
     }
     EXPECT_TRUE(boxes.Seen().empty()) << Describe(boxes.Seen());
-    EXPECT_FALSE(Exists(agent.File("Update.exe")));
-    EXPECT_FALSE(Exists(agent.File("Empty.exe")));
+    EXPECT_EQ(agent.Names(), before);
 
     // Test mode takes its files from the test location, whatever the location says.
     ASSERT_EQ(BuildUpdatePackage(testFolder + "\\FromTest.exe", "P7"), "");

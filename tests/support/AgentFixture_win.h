@@ -61,6 +61,7 @@ public:
     bool WriteInfo(const std::string& text) const;
     // A subfolder, created.
     std::string Subfolder(const std::string& name) const;
+    std::vector<std::string> Names() const { return dir_.Names(); }  // entries of the folder, sorted
 
 private:
     ScratchFolder dir_;
