@@ -12,6 +12,7 @@
 #include "autoupdate/Agent_win.h"
 #include "autoupdate/SettingsValues.h"
 #include "autoupdate/UpdateSettings.h"
+#include "package/Extract.h"
 #include "support/AgentFixture_win.h"
 #include "support/TraceCapture_win.h"
 #include "util/Process.h"
@@ -345,6 +346,28 @@ TEST_F(AgentUpdate, UnknownShutDownMethodLeavesTheProductRunning) {
     size_t copies = 0;
     for (size_t at = list.find("|Tool.exe="); at != std::string::npos; at = list.find("|Tool.exe=", at + 1)) ++copies;
     EXPECT_EQ(copies, 1u) << list;
+    EXPECT_TRUE(boxes.Seen().empty()) << Describe(boxes.Seen());
+}
+
+// The extraction folder lies in the user's temp folder, where others can write: a later update of
+// the same agent never runs its engine beside files someone put there in between.
+TEST_F(AgentUpdate, ExtractionFolderIsMadeAnewForEveryRun) {
+    ASSERT_TRUE(agent.WriteInfo(UpdateInfo("ShutDownMethod=Don't Shut Down\r\n")));
+    ScopedEnv rec("VEL_ENGINE_RECORD", record);
+    ScopedEnv atom("VEL_ENGINE_DELETE_ATOM", "1");
+    BoxDriver boxes;
+    EXPECT_TRUE(PerformAutoUpdate());
+    const std::string folder = ExtractFolderIfCreated();
+    ASSERT_NE(folder, "");
+    EXPECT_FALSE(Exists(folder));
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(folder + "\\planted.dll", "planted"));
+    DeleteFileA(record.c_str());
+    EXPECT_TRUE(PerformAutoUpdate());
+    const std::string engine = ReadWholeFile(record);
+    EXPECT_TRUE(Has(engine, "File=Engine.exe|")) << engine;
+    EXPECT_FALSE(Has(engine, "planted")) << engine;
+    EXPECT_FALSE(Exists(folder));
     EXPECT_TRUE(boxes.Seen().empty()) << Describe(boxes.Seen());
 }
 
