@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "autoupdate/Agent_win.h"
@@ -16,6 +17,7 @@
 #include "support/AgentFixture_win.h"
 #include "support/TraceCapture_win.h"
 #include "util/Process.h"
+#include "util/DebugLog.h"
 #include "util/Sha256.h"
 #include "util/StrUtils.h"
 #include "util/Utils.h"
@@ -276,16 +278,54 @@ TEST_F(AgentUpdate, AsksShutsDownRunsRecordsAndRestarts) {
     EXPECT_TRUE(RunsWithin(product.path, 5000));  // started again
 }
 
+// The client window that follows the agent's phases: what it was posted, in order.
+constexpr UINT kHostMessage = WM_APP + 7;
+std::vector<std::pair<WPARAM, LPARAM>> g_notes;
+LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == kHostMessage) g_notes.emplace_back(wp, lp);
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+class NotifiedHost {
+public:
+    NotifiedHost() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = HostProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "VelTestHost";
+        RegisterClassA(&wc);
+        wnd_ = CreateWindowExA(0, "VelTestHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        g_notes.clear();
+        SetNotifyHost(reinterpret_cast<std::uintptr_t>(wnd_), kHostMessage);
+    }
+    ~NotifiedHost() {
+        SetNotifyHost(0, 0);
+        DestroyWindow(wnd_);
+    }
+    std::vector<std::pair<WPARAM, LPARAM>> Notes() {
+        MSG m;
+        while (PeekMessageA(&m, wnd_, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+        return g_notes;
+    }
+
+private:
+    HWND wnd_ = nullptr;
+};
+
 // In an interactive check nothing is asked, but the end is reported; a background update runs
-// the engine hidden.
+// the engine hidden. The client window learns of the fetch and of the run.
 TEST_F(AgentUpdate, InteractiveCheckAsksNothingButReportsTheEnd) {
     ASSERT_TRUE(agent.WriteInfo(UpdateInfo("RequestConfirmationBeforeDownload=1\r\nRequestConfirmationBeforeInstall=1\r\n"
                                            "ShutDownMethod=Don't Shut Down\r\nBackgroundUpdate=1\r\n")));
     AgentCycle().mode = 1;
     ScopedEnv rec("VEL_ENGINE_RECORD", record);
     ScopedEnv atom("VEL_ENGINE_DELETE_ATOM", "1");
+    NotifiedHost host;
     BoxDriver boxes;
     EXPECT_TRUE(PerformAutoUpdate());
+    const std::vector<std::pair<WPARAM, LPARAM>> notes = {{41, 1}, {41, 2}, {42, 1}, {42, 2}};
+    EXPECT_EQ(host.Notes(), notes);
+    EXPECT_EQ(AgentCycle().phase, 3);
     const std::vector<SeenBox> seen = boxes.Seen();
     ASSERT_EQ(seen.size(), 1u) << Describe(seen);
     EXPECT_TRUE(Has(seen[0].text, "Tool is up to date.")) << seen[0].text;
