@@ -6,6 +6,7 @@
 #include "autoupdate/UpdateSettings.h"
 #include "stub/StubState.h"
 #include "support/TraceCapture_win.h"
+#include "support/VelpackFixture.h"
 
 namespace vel {
 namespace testsupport {
@@ -174,24 +175,7 @@ std::string AgentInstall::Subfolder(const std::string& name) const {
 
 std::string BuildUpdatePackage(const std::string& path, const std::string& productToken) {
     const ScratchFolder work;
-    const std::string input = work.File("input");
-    CreateDirectoryA(input.c_str(), nullptr);
-    if (!WriteWholeFile(work.File("stub.bin"), FakeStampedImage(1024)) ||
-        !WriteWholeFile(work.File("lang.ini"), "[English]\r\ns0=Update\r\n") ||
-        !WriteWholeFile(input + "\\payload.txt", "version 6"))
-        return "cannot write the build's input";
-    if (!CopyFileA(BuildTreePath("tools/engines/recengine.exe").c_str(), (input + "\\Engine.exe").c_str(), FALSE))
-        return "no recording engine at " + BuildTreePath("tools/engines/recengine.exe");
-    BuildOptions o;
-    o.stubPath = work.File("stub.bin");
-    o.languageFile = work.File("lang.ini");
-    o.inputDir = input;
-    o.output = path;
-    o.launch = "Engine.exe";
-    o.productToken = productToken;
-    o.threads = 1;
-    BuildReport report;
-    return BuildSetup(o, report);
+    return BuildSmallPackage(work, path, productToken, std::string(), 0, BuildTreePath("tools/engines/recengine.exe"));
 }
 
 std::string InformText(const std::string& productToken, const std::string& announcement, bool scrambleWhole) {
