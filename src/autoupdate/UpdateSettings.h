@@ -62,6 +62,8 @@ std::string UpdateTextDefault(const std::string& key);
 std::string GetDownloadURL_UPDATE();
 std::string GetNameOfUpdateFile();
 int64_t GetSizeOfUpdateFile();
+// The update file's SHA-256 as 64 hex digits; empty when the file names none.
+std::string GetSHA256OfUpdateFile();
 bool GetRequestConfirmationBeforeDownload();
 bool GetRequestConfirmationBeforeDownloadForce();
 bool GetRequestConfirmationBeforeInstall();
@@ -83,6 +85,8 @@ int64_t GetAutoInform();
 std::string GetDownloadURL_INFORM();
 std::string GetNameOfInformFile();
 int64_t GetSizeOfInformFile();
+// The inform file's SHA-256 as 64 hex digits; empty when the file names none.
+std::string GetSHA256OfInformFile();
 int64_t GetAutoInformW();
 int64_t GetAutoInformH();
 

@@ -128,6 +128,7 @@ std::string GetUpdateText(const std::string& key) { return GetUpdateText(key, Up
 std::string GetDownloadURL_UPDATE() { return Info(kNewSetup, "DownloadURL_UPDATE"); }
 std::string GetNameOfUpdateFile() { return Info(kNewSetup, "NameOfUpdateFile"); }
 int64_t GetSizeOfUpdateFile() { return InfoInt(kNewSetup, "SizeOfUpdateFile", 0); }
+std::string GetSHA256OfUpdateFile() { return Info(kNewSetup, "SHA256OfUpdateFile"); }
 bool GetRequestConfirmationBeforeDownload() {
     return Overridable(kTransientConfirmDownload, "RequestConfirmationBeforeDownload");
 }
@@ -156,6 +157,7 @@ int64_t GetAutoInform() { return InfoInt("General", "AutoInform", 0); }
 std::string GetDownloadURL_INFORM() { return Info(kInform, "DownloadURL_INFORM"); }
 std::string GetNameOfInformFile() { return Info(kInform, "NameOfInformFile"); }
 int64_t GetSizeOfInformFile() { return InfoInt(kInform, "SizeOfInformFile", 0); }
+std::string GetSHA256OfInformFile() { return Info(kInform, "SHA256OfInformFile"); }
 int64_t GetAutoInformW() { return InfoInt(kInform, "AutoInformW", 360); }
 int64_t GetAutoInformH() { return InfoInt(kInform, "AutoInformH", 360); }
 

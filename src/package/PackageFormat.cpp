@@ -354,7 +354,8 @@ TokenedText SplitTokenedText(const std::string& text) {
         token = plain.substr(bars[0] + 1, bars[1] - bars[0] - 1);
     else if (found == 1)
         token = plain.substr(bars[0] + 1);
-    result.token = UnscrambleItem(token);
+    result.tokenDecoded = TryUnscrambleItem(token, result.token);
+    if (!result.tokenDecoded) result.token = UnscrambleItem(token);
     if (found == 4) result.remainder = plain.substr(bars[3] + 1);
     return result;
 }

@@ -237,6 +237,7 @@ std::string ScrambleItem(const std::string& text);  // with fresh random filler 
 // Update and inform files: "...|token|x|y|remainder"; an optional whole-text scrambling is undone first.
 struct TokenedText {
     std::string token;      // unscrambled
+    bool tokenDecoded = false;  // false: the field did not unscramble, token is a random filler
     std::string remainder;  // everything after the fourth "|"
 };
 TokenedText SplitTokenedText(const std::string& text);

@@ -63,6 +63,10 @@ TGFileInfo& OwnPackage() {
     if (!g_ownPackage) g_ownPackage.reset(new TGFileInfo(g_ownPath));
     return *g_ownPackage;
 }
+void OpenOwnPackage(const std::string& path) {
+    g_ownPath = path;
+    g_ownPackage.reset(new TGFileInfo(g_ownPath));
+}
 bool ThisIsAutoUpdateProg() { return g_isAutoUpdateProg; }
 const std::string& StubWindowClassName() { return g_className; }
 const std::string& OwnPath() { return g_ownPath; }
@@ -74,9 +78,8 @@ void StubMain(const AgentHooks& agent) {
     g_agent = agent;
     const std::string cmdLine = GetCommandLineA();
     DebugLine(Pid() + " ==== STUB START ====> " + cmdLine + "<");
-    g_ownPath = ExePath(false);
     UseThreadLocaleLanguage();  // texts are chosen by the user's language
-    g_ownPackage.reset(new TGFileInfo(g_ownPath));
+    OpenOwnPackage(ExePath(false));
     g_isAutoUpdateProg = g_ownPackage->IsUpdateAgent();
     SetRunLogEnabled(g_isAutoUpdateProg && g_ownPackage->AgentDebugLog());
     if (IsXAutoUpdateExe(g_isAutoUpdateProg, g_ownPath, AgentName())) SetRunLogIndent(" X ");

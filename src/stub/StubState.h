@@ -10,6 +10,9 @@ struct AgentHooks;
 
 // The package of the running program (opened at start, freed at the end). Valid during DoRunStubWin.
 TGFileInfo& OwnPackage();
+// Takes the file at path as the run's own: its path and its package reader. The stub main routine
+// opens the program's own file; an in-process test a package of its choosing.
+void OpenOwnPackage(const std::string& path);
 // Trailer byte 69 of the own package: this file is an update agent.
 bool ThisIsAutoUpdateProg();
 // Window class under which the stub window registers and by which a running instance is found.

@@ -396,6 +396,7 @@ TEST(SplitTokenedText, TakesTheTokenAndTheRemainder) {
     for (const std::string& input : {text, ScrambleText(text, true, true), ScrambleText(text, true, false)}) {
         const TokenedText t = SplitTokenedText(input);
         EXPECT_EQ(t.token, "abc");
+        EXPECT_TRUE(t.tokenDecoded);
         EXPECT_EQ(t.remainder, "line 1\r\nline|2");
     }
     const TokenedText three = SplitTokenedText("h|" + token + "|a|b");
@@ -406,6 +407,8 @@ TEST(SplitTokenedText, TakesTheTokenAndTheRemainder) {
     EXPECT_EQ(one.remainder, "");
     const TokenedText none = SplitTokenedText("no bars here");
     EXPECT_TRUE(IsDecimal(none.token));
+    EXPECT_FALSE(none.tokenDecoded);  // the filler must not pass for a token
+    EXPECT_FALSE(SplitTokenedText("|zzzzzzzzzzzz|a|b|text").tokenDecoded);
     EXPECT_EQ(none.remainder, "");
 }
 

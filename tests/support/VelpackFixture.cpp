@@ -14,13 +14,14 @@ CliRun Velpack(const std::vector<std::string>& args) {
 }
 
 std::string BuildSmallPackage(const ScratchFolder& dir, const std::string& output, const std::string& token,
-                              const std::string& infoFileName, size_t engineSize) {
+                              const std::string& infoFileName, size_t engineSize, const std::string& engineFile) {
     namespace fs = std::filesystem;
     fs::create_directories(dir.File("in"));
     fs::create_directories(fs::path(output).parent_path());
+    const std::string engine = engineFile.empty() ? RandomBytes(engineSize, 3) : ReadWholeFile(engineFile);
+    if (!engineFile.empty() && engine.empty()) return "no engine file at " + engineFile;
     if (!WriteWholeFile(dir.File("stub.exe"), FakeStampedImage(1024)) ||
-        !WriteWholeFile(dir.File("lang.ini"), "[English]\ns0=Setup\n") ||
-        !WriteWholeFile(dir.File("in/Engine.exe"), RandomBytes(engineSize, 3)))
+        !WriteWholeFile(dir.File("lang.ini"), "[English]\ns0=Setup\n") || !WriteWholeFile(dir.File("in/Engine.exe"), engine))
         return "fixture files could not be written in " + dir.Path();
     BuildOptions o;
     o.stubPath = dir.File("stub.exe");

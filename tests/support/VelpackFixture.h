@@ -18,10 +18,11 @@ struct CliRun {
 CliRun Velpack(const std::vector<std::string>& args);
 
 // A setup built by velpack from a fake stub image, a one-language text file and one engine file:
-// dir/in/Engine.exe (random bytes of the given size) packed into output with the product token.
-// Returns the error text of the build, empty on success.
+// dir/in/Engine.exe (random bytes of the given size, or a copy of engineFile when one is named)
+// packed into output with the product token. Returns the error text of the build, empty on success.
 std::string BuildSmallPackage(const ScratchFolder& dir, const std::string& output, const std::string& token,
-                              const std::string& infoFileName = std::string(), size_t engineSize = 5000);
+                              const std::string& infoFileName = std::string(), size_t engineSize = 5000,
+                              const std::string& engineFile = std::string());
 
 }  // namespace testsupport
 }  // namespace vel

@@ -1,0 +1,345 @@
+// The agent copy's fetch of its three files, the update run and the agent's replacement of itself.
+#include <windows.h>
+
+#include <string>
+
+#include "autoupdate/Agent_win.h"
+#include "autoupdate/UpdateSettings.h"
+#include "autoupdate/UpdateTexts.h"
+#include "download/CommUtils.h"
+#include "download/Http.h"
+#include "package/Extract.h"
+#include "package/FileInfo.h"
+#include "package/PackageFormat.h"
+#include "paths/Macros_win.h"
+#include "stub/RunStub.h"
+#include "stub/StubState.h"
+#include "stub/StubWindow.h"
+#include "ui/MsgBox.h"
+#include "util/DebugLog.h"
+#include "util/FileIO.h"
+#include "util/Process.h"
+#include "util/Sha256.h"
+#include "util/StrUtils.h"
+#include "util/Utils.h"
+#include "util/WinHandles.h"
+
+namespace vel {
+
+namespace {
+
+std::string Pid() { return IntToStr(GetCurrentProcessId()); }
+
+// The agent's boxes: captions, buttons and charset of section "MsgBox", never timed out.
+int BoxCharset() { return static_cast<int>(GetMsgBoxCharSet()); }
+void AgentError(MsgOwner mode, const std::string& text) {
+    MsgBoxError(mode, text, GetMsgBoxError(), BoxCharset(), GetMsgBoxBtnText());
+}
+void AgentAttention(MsgOwner mode, const std::string& text) {
+    MsgBoxAttention(mode, text, GetMsgBoxAttention(), 0, BoxCharset(), GetMsgBoxBtnText());
+}
+bool AgentConfirm(MsgOwner mode, const std::string& text) {
+    return MsgBoxConfirm(mode, text, GetMsgBoxConfirm(), 0, BoxCharset(), GetMsgBoxBtnText());
+}
+
+std::string ProgressCaptionKey(int kind) {
+    return kind == kFetchInfo ? "s31" : kind == kFetchUpdate ? "s32" : "s33";
+}
+
+// A file of the update location copied from a drive or UNC folder shows ten steps of progress,
+// so the user sees that something happened.
+void PseudoProgress() {
+    ProgressSink(0, 0, 10, 0, 1, std::string());
+    for (int i = 0; i < 10; ++i) {
+        ProgressSink(1, 0, 0, 0, 0, std::string());
+        WaitPumping(0, 300);
+    }
+    ProgressSink(0, 0, 0, 0, 0, std::string());
+}
+
+// Why a fetched update or inform file may not be used: the SHA-256 that the update-info file names
+// (when it names one), then the product token. Empty when it may be used.
+std::string FetchedFileProblem(int kind, const std::string& localPath, const std::string& source) {
+    const std::string expected = kind == kFetchUpdate ? GetSHA256OfUpdateFile() : GetSHA256OfInformFile();
+    if (!expected.empty()) {
+        const std::string actual = SystemSha256FileHex(localPath, [] { WaitPumping(0, 0); });
+        if (!SameSha256(expected, actual)) {
+            DebugLine(Pid() + " DownloadFileAU: SHA-256 " + (actual.empty() ? std::string("not computed") : actual) +
+                      ", expected " + expected + ": " + localPath);
+            return MakeNotFoundMessage(localPath, std::string(), source, FetchedFileAlteredMessage(source));
+        }
+    }
+    const std::string ownItem = OwnPackage().ProductToken(false);
+    bool matches = false;
+    if (kind == kFetchUpdate) {
+        const TGFileInfo update(localPath);
+        std::string clear;
+        const bool decoded = TryUnscrambleItem(update.ProductToken(false), clear);
+        matches = ProductTokenMatches(ownItem, clear, decoded);
+    } else {
+        const TokenedText t = SplitTokenedText(ReadFilePart(localPath));
+        matches = ProductTokenMatches(ownItem, t.token, t.tokenDecoded);
+    }
+    return matches ? std::string() : MakeNotFoundMessage(localPath, std::string(), source, kBadSecretToken);
+}
+
+// A fetched file that fails its checks goes at once, and the user is told.
+void RejectFetchedFile(const std::string& localPath, const std::string& message) {
+    DeleteFileA(localPath.c_str());
+    RunLog("ERROR: " + message);
+    AgentError(kMsgHeading, message);
+}
+
+// The product's executable, with its folder macros expanded.
+std::string ProductProcess() {
+    SetInstallDirs(GetTargetDir(), GetSharedDir(), GetAuxiliaryDir());
+    std::string process;
+    ExpandMacros(GetRunningProcess(), "\\", true, true, process);
+    return process;
+}
+
+// Shuts the product down by the configured method. Returns the shut-down state: 0 it was not
+// running, 1 it was and still is, 2 it was and has ended.
+int ShutDownProduct(const std::string& process) {
+    int state = IsProcessRunning(process) ? 1 : 0;
+    const std::string methodText = GetShutDownMethod();
+    const ShutDownMethod method = ParseShutDownMethod(methodText);
+    RunLog("Shut Down Process() - START  (" + process + ")  Method: " + methodText);
+    if (method == ShutDownMethod::MessageBox) {
+        const std::string text = WithProgramName(GetUpdateText("s15"), FileNamePart(process));
+        DebugLine("s1=" + text + "<");
+        // The user has to close the product: there is no other way on.
+        while (IsProcessRunning(process)) AgentAttention(kMsgHeading, text);
+    }
+    DebugLine(" ==== PerformAutoUpdate-8 ====");
+    if (method == ShutDownMethod::Close) CloseProcessWindow(process, true, 0);
+    if (method == ShutDownMethod::Quit) QuitProcessWindow(process, true);
+    if (method == ShutDownMethod::Terminate) TerminateProcessByPath(process, true);
+    if (method != ShutDownMethod::DontShutDown) WaitWhileRunning(process, 0);
+    DebugLine(" ==== PerformAutoUpdate-9 ====");
+    RunLog("Shut Down Process() - END");
+    if (state == 1 && !IsProcessRunning(process)) state = 2;
+    return state;
+}
+
+// Runs the update file through the extract-and-launch flow. The file is held open with writers and
+// renames denied and checked once more, so that what runs is what was checked, however long the
+// questions and the shut-down took. True when the setup engine reported success.
+bool RunUpdateFile(const std::string& updateFile) {
+    ScopedHandle hold(CreateFileA(updateFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hold) {
+        RunLog("ERROR: cannot open the update file " + updateFile + " (" + LastErrorText() + ")");
+        return false;
+    }
+    const std::string problem = FetchedFileProblem(kFetchUpdate, updateFile, updateFile);
+    if (!problem.empty()) {
+        hold.reset();
+        RejectFetchedFile(updateFile, problem);
+        return false;
+    }
+    // The extraction folder was deleted after an earlier run of this process. It lies in the user's
+    // temp folder: made anew, never taken over as found (others could have put files there).
+    const bool usedBefore = !ExtractFolderIfCreated().empty();
+    const std::string folder = GetExtractFolder();
+    if (folder.empty()) {
+        RunLog("ERROR: no extraction folder");
+        return false;
+    }
+    if (usedBefore) {
+        if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteTree(folder, true);
+        if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+            RunLog("ERROR: cannot create the extraction folder " + folder + " (" + LastErrorText() + ")");
+            return false;
+        }
+    }
+    const std::string extra = "/OriginalInfoFile=\"" + UpdateInfoFile() + "\"";
+    const bool result = ExtractAndRun(folder, updateFile, OwnPackage().AgentName(), extra, !GetBackgroundUpdate());
+    DeleteTree(folder, true);
+    return result;
+}
+
+}  // namespace
+
+bool DownloadFileAU(const std::string& location, const std::string& fileName, int kind, std::string& errorText) {
+    bool result = false;
+    errorText.clear();
+    // An update or inform file arrives under a name of its own (fetchPath) and takes its place
+    // (localPath) only once it has passed its checks: a file that fails them never replaces a
+    // file of the product's folder.
+    std::string content, localPath, fetchPath;
+    const std::string name = FetchFileName(fileName);
+    if (kind != kFetchInfo && !name.empty()) {
+        localPath = AgentFolder() + name;
+        fetchPath = TempNameBeside(localPath);
+    }
+    std::string where = location;
+    const bool testMode = AgentCycle().testMode;
+    if (testMode) where = AgentCycle().testLocation;
+
+    std::string source = FolderSource(where, name);
+    DebugLine(Pid() + " DownloadFileAU: " + source);
+    RunLog(std::string("TestMode=") + BoolText(testMode));
+    RunLog("Download START: " + source);
+
+    const bool visible = kind == kFetchUpdate && GetRequestConfirmationBeforeDownload() && !InteractiveCheck();
+    if (visible) ShowStubWindow(true);
+    SetStatusText(StatusLabel(), GetUpdateText(ProgressCaptionKey(kind)), GetMsgBoxFontName(), BoxCharset(),
+                  static_cast<int>(GetMsgBoxFontSize()));
+
+    bool attempted = false;
+    if (name.empty()) {
+        DebugLine(Pid() + " DownloadFileAU: no usable file name in \"" + fileName + "\"");
+    } else if (FileExists(source)) {
+        attempted = true;
+        content = ReadFilePart(source);
+        if (kind != kFetchInfo && !content.empty()) {
+            if (!WriteFileText(fetchPath, content)) errorText = "Cannot write " + fetchPath;
+            if (visible) PseudoProgress();
+        }
+    } else if (!testMode && HTTP_IsConnected()) {
+        attempted = true;
+        WaitPumping(0, 500);
+        source = HttpSource(where, name);
+        SetDownloadAbort(false);
+        TProgBar* relay = EnsureDownloadRelay();
+        const uintptr_t owner = InteractiveCheck() ? reinterpret_cast<uintptr_t>(StubWindow()) : 0;
+        errorText = HTTP_DownloadFile_Incremental(owner, source, fetchPath, content, relay);
+        WaitPumping(0, 500);
+    }
+
+    if (visible) ShowStubWindow(false);
+    RunLog("Download END:   " + source);
+    if (!attempted) RunLog("Download: nothing fetched");
+
+    if (kind == kFetchInfo) {
+        if (errorText.empty() && !content.empty())
+            errorText = MakeNotFoundMessage(std::string(), content, source, std::string());
+        result = errorText.empty() && !content.empty();
+        // Replaced even by nothing: no value of an earlier fetch outlives a failed one.
+        if (!name.empty()) WriteFileText(AgentFolder() + name, content);
+        if (!errorText.empty() && errorText[0] == '3') errorText.clear();
+        return result;
+    }
+
+    if (errorText.empty()) {
+        // A folder that holds an empty file has given nothing either.
+        if (fetchPath.empty() || !FileExists(fetchPath)) {
+            if (attempted) RunLog("Download: nothing fetched");
+            return false;
+        }
+        const std::string problem = FetchedFileProblem(kind, fetchPath, source);
+        if (!problem.empty()) {
+            RejectFetchedFile(fetchPath, problem);
+            return false;
+        }
+        if (MoveFileExA(fetchPath.c_str(), localPath.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        RunLog("ERROR: cannot replace " + localPath + " (" + LastErrorText() + ")");
+        DeleteFileA(fetchPath.c_str());
+        return false;
+    }
+    if (!fetchPath.empty()) DeleteFileA(fetchPath.c_str());
+    if (source.size() > 2 && GetRequestConfirmationBeforeDownload()) {
+        const std::string message = FetchFailureText(DownloadAborted(), source, GetUpdateText("s3"),
+                                                     GetUpdateText("s4"), GetUpdateText("s5"));
+        RunLog("ATTENTION: " + message);
+        AgentAttention(kMsgHeading, message);
+    }
+    return result;
+}
+
+bool PerformAutoUpdate() {
+    RunLog("PerformAutoUpdate() - START");
+    DebugLine(" ==== PerformAutoUpdate-4 ====");
+    bool result = false;
+    const std::string location = GetDownloadURL_UPDATE();
+    const std::string updateName = GetNameOfUpdateFile();
+    if (!location.empty() && !updateName.empty()) {
+        DebugLine(" ==== PerformAutoUpdate-5 ====");
+        bool go = true;
+        const bool interactive = InteractiveCheck();
+        const std::string programName = GetInfoProgramName();
+        const bool confirmInstall = GetRequestConfirmationBeforeInstall();
+        const bool downloadForce = GetRequestConfirmationBeforeDownloadForce();
+        const std::string downloadText = WithProgramName(
+            GetUpdateText("s11") + GetUpdateText(DownloadTextTailKey(confirmInstall, downloadForce)), programName);
+        if (GetRequestConfirmationBeforeDownload() && !interactive) {
+            if (downloadForce)
+                AgentAttention(kMsgNoClose, downloadText);
+            else
+                go = AgentConfirm(kMsgHeading, downloadText);
+            WaitPumping(0, 500);
+        }
+        if (go) {
+            DebugLine(" ==== PerformAutoUpdate-6 ====");
+            SetAgentPhase(2);
+            Notify(41, 1);
+            std::string errorText;
+            go = DownloadFileAU(location, updateName, kFetchUpdate, errorText);
+            Notify(41, 2);
+
+            const bool installForce = GetRequestConfirmationBeforeInstallForce();
+            const std::string installText = WithProgramName(GetUpdateText(InstallTextKey(installForce)), programName);
+            if (go && confirmInstall && !interactive) {
+                if (installForce)
+                    AgentAttention(kMsgNoClose, installText);
+                else
+                    go = AgentConfirm(kMsgHeading, installText);
+            }
+            WaitPumping(0, 100);
+        }
+        if (go) {
+            DebugLine(" ==== PerformAutoUpdate-7 ====");
+            const std::string process = ProductProcess();
+            const int state = ShutDownProduct(process);
+            const bool restart = GetRestartProcess() && state == 2;
+            const std::string updateFile = AgentFolder() + FetchFileName(updateName);
+            SetAgentPhase(3);
+            Notify(42, 1);
+            DebugLine(" ==== PerformAutoUpdate-10 ====");
+            result = RunUpdateFile(updateFile);
+            DebugLine(" ==== PerformAutoUpdate-11 ====");
+            Notify(42, 2);
+
+            if (result) SetVersionOriginal(static_cast<int32_t>(GetVersionNew()));
+            DeleteFileA(updateFile.c_str());
+            const std::string finish = WithProgramName(GetUpdateText("s16"), programName);
+            bool answer = true;
+            if (result && (GetInformFinish() || interactive)) {
+                if (restart)
+                    answer = AgentConfirm(kMsgActive, finish + GetUpdateText("s17"));
+                else
+                    AgentAttention(kMsgActive, finish);
+            }
+            DebugLine(" ==== PerformAutoUpdate-12 ====");
+            DebugLine(std::string(BoolText(restart)) + " " + BoolText(answer) + " >" + process + "<");
+            if (restart && answer) {
+                ProcessStartOptions start;
+                start.showWindow = SW_SHOW;
+                start.applicationPath = process;
+                if (!StartProcess("\"" + process + "\"", start)) DebugLine("Restart failed: " + LastErrorText());
+            }
+        }
+    }
+    DebugLine(" ==== PerformAutoUpdate-13 ====");
+    RunLog(std::string("PerformAutoUpdate() - END    Result=") + BoolText(result));
+    return result;
+}
+
+void ReStartAutoUpdateExe() {
+    RunLog(".. ReStartAutoUpdateExe() - Start");
+    if (AgentCycle().shutDownCountdown <= 0) {
+        const std::string command = RestartCommandLine(AgentFolder(), OwnPackage().AgentName(), WriteTransientList());
+        RunLog(".. WinExec - " + command);
+        ProcessStartOptions start;
+        start.showWindow = SW_HIDE;
+        start.applicationPath = AgentFolder() + FileNamePart(OwnPackage().AgentName());
+        if (!StartProcess(command, start)) DebugLine(Pid() + " ReStartAutoUpdateExe: " + LastErrorText());
+        WaitPumping(0, 1000);
+        RunLog(".. PostMessage(WM_DESTROY)");
+        if (StubWindow()) PostMessageA(StubWindow(), WM_DESTROY, 0, 0);
+    }
+    RunLog(".. ReStartAutoUpdateExe() - End");
+}
+
+}  // namespace vel

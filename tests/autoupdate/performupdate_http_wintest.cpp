@@ -1,0 +1,123 @@
+// The agent's fetch from a web update location on the loopback test servers
+// (tests/servers/with-servers.sh starts them): each kind over HTTP, the update file over HTTPS,
+// a broken transfer with and without the user's confirmation, and an HTML error page served in
+// place of a file.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "autoupdate/Agent_win.h"
+#include "support/AgentFixture_win.h"
+#include "support/TestServers_win.h"
+
+namespace vel {
+namespace {
+
+using testsupport::AgentInstall;
+using testsupport::BoxDriver;
+using testsupport::BuildUpdatePackage;
+using testsupport::HttpUrl;
+using testsupport::HttpsUrl;
+using testsupport::FaultUrl;
+using testsupport::InformText;
+using testsupport::ReadWholeFile;
+using testsupport::SeenBox;
+using testsupport::ServerFile;
+using testsupport::WriteWholeFile;
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class AgentFetchHttp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(testsupport::ServersUp()) << "run this test through tests/servers/with-servers.sh";
+        ASSERT_TRUE(agent.Ready());
+        ASSERT_TRUE(agent.WriteOriginal("[AutoUpdate]\r\ns5=Keine Verbindung\r\n"));
+    }
+    AgentInstall agent;
+};
+
+TEST_F(AgentFetchHttp, EachKindOverHttpAndTheUpdateOverHttps) {
+    ASSERT_EQ(BuildUpdatePackage(ServerFile("www\\AgentUpdate.exe"), "P7"), "");
+    ASSERT_TRUE(WriteWholeFile(ServerFile("www\\Agent.inform"), InformText("P7", "Welcome to version 6")));
+    ASSERT_TRUE(WriteWholeFile(ServerFile("www\\Agent.info"), "[NewSetup]\r\nVersionNew=6\r\n"));
+    testsupport::TrustedTestCa ca;
+    ASSERT_TRUE(ca.Added());
+    const struct {
+        std::string location;
+        const char* name;
+        int kind;
+    } cases[] = {
+        {HttpUrl(""), "Agent.info", kFetchInfo},
+        {HttpUrl(""), "AgentUpdate.exe", kFetchUpdate},
+        {HttpUrl(""), "Agent.inform", kFetchInform},
+        {HttpsUrl("VEL_HTTPS_PORT", ""), "AgentUpdate.exe", kFetchUpdate},
+    };
+    BoxDriver boxes;
+    for (const auto& c : cases) {
+        DeleteFileA(agent.File(c.name).c_str());
+        std::string error;
+        EXPECT_TRUE(DownloadFileAU(c.location, c.name, c.kind, error)) << c.location << " " << c.name << ": " << error;
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(ReadWholeFile(agent.File(c.name)), ReadWholeFile(ServerFile(std::string("www\\") + c.name)))
+            << c.location << " " << c.name;
+    }
+    EXPECT_TRUE(boxes.Seen().empty());
+}
+
+// A transfer that breaks off: with confirmation the user learns where it failed ("s5" and the
+// address), without it the shot fails quietly. Nothing is left in the agent's folder.
+TEST_F(AgentFetchHttp, BrokenTransferIsReportedOnlyWhenTheUserConfirmsDownloads) {
+    for (bool confirm : {false, true}) {
+        ASSERT_TRUE(agent.WriteInfo(confirm ? "[NewSetup]\r\nRequestConfirmationBeforeDownload=1\r\n" : ""));
+        const std::vector<std::string> before = agent.Names();
+        BoxDriver boxes;
+        std::string error;
+        EXPECT_FALSE(DownloadFileAU(FaultUrl("/drop/5000"), "100", kFetchUpdate, error));
+        EXPECT_NE(error, "");
+        EXPECT_EQ(agent.Names(), before);
+        const std::vector<SeenBox> seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), confirm ? 1u : 0u);
+        if (confirm) {
+            EXPECT_TRUE(Has(seen[0].text, "Keine Verbindung")) << seen[0].text;
+            EXPECT_TRUE(Has(seen[0].text, FaultUrl("/drop/5000/100"))) << seen[0].text;
+        }
+    }
+}
+
+// An HTML error page in place of a file (status 200 from the fault server, the 404 page of the
+// file server): for the update-info file the fetch fails with the page's explanation; as an update
+// or inform file it is deleted and explained as a missing file rather than a bad token, whether
+// the user confirms downloads or not.
+TEST_F(AgentFetchHttp, ErrorPageInPlaceOfAFile) {
+    std::string error;
+    EXPECT_FALSE(DownloadFileAU(FaultUrl(""), "errorpage", kFetchInfo, error));
+    EXPECT_TRUE(Has(error, "404 File Not Found")) << error;
+
+    const struct {
+        std::string location;
+        const char* name;
+        int kind;
+    } cases[] = {
+        {FaultUrl(""), "errorpage", kFetchUpdate},
+        {HttpUrl(""), "Missing.exe", kFetchUpdate},
+        {HttpUrl(""), "Missing.inform", kFetchInform},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> before = agent.Names();
+        BoxDriver boxes;
+        EXPECT_FALSE(DownloadFileAU(c.location, c.name, c.kind, error)) << c.name;
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(agent.Names(), before) << c.name;
+        const std::vector<SeenBox> seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 1u) << c.name;
+        EXPECT_TRUE(Has(seen[0].text, "404 File Not Found")) << seen[0].text;
+        EXPECT_FALSE(Has(seen[0].text, "Bad Secret Token!")) << seen[0].text;
+    }
+}
+
+}  // namespace
+}  // namespace vel

@@ -1,0 +1,193 @@
+#include "support/AgentFixture_win.h"
+
+#include "Velpack.h"
+#include "autoupdate/Agent_win.h"
+#include "autoupdate/SettingsValues.h"
+#include "autoupdate/UpdateSettings.h"
+#include "stub/StubState.h"
+#include "support/TraceCapture_win.h"
+#include "support/VelpackFixture.h"
+
+namespace vel {
+namespace testsupport {
+
+namespace {
+
+std::string ClassOf(HWND w) {
+    char buf[64] = {};
+    GetClassNameA(w, buf, sizeof buf);
+    return buf;
+}
+
+std::string TextOf(HWND w) {
+    char buf[8192] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_BLOCK, 3000, &ignored);
+    return buf;
+}
+
+struct Search {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindBoxProc(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<Search*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == s->pid && ClassOf(w) == "VMsgBox" && IsWindowVisible(w)) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The box's controls once its buttons exist (they are created last).
+bool ReadBox(HWND box, SeenBox& seen, std::vector<HWND>& buttons) {
+    for (int i = 0; i < 100; ++i) {
+        buttons.clear();
+        seen.buttons.clear();
+        seen.text.clear();
+        for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            const std::string cls = ClassOf(c);
+            if (lstrcmpiA(cls.c_str(), "Button") == 0) {
+                buttons.push_back(c);
+                seen.buttons.push_back(TextOf(c));
+            } else if (seen.text.empty()) {
+                seen.text = TextOf(c);
+            }
+        }
+        if (!buttons.empty()) break;
+        Sleep(50);
+    }
+    Sleep(300);  // let the box finish laying itself out and enter its loop
+    seen.caption = TextOf(box);
+    const UINT state = GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    seen.closeGreyed = state != static_cast<UINT>(-1) && (state & MF_GRAYED);
+    return !buttons.empty();
+}
+
+}  // namespace
+
+BoxDriver::BoxDriver(std::vector<std::string> answers) : answers_(std::move(answers)) {
+    thread_ = std::thread([this] { Run(); });
+}
+
+BoxDriver::~BoxDriver() {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        stop_ = true;
+    }
+    thread_.join();
+}
+
+std::vector<SeenBox> BoxDriver::Seen() {
+    std::lock_guard<std::mutex> g(lock_);
+    return seen_;
+}
+
+void BoxDriver::Run() {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            if (stop_) return;
+        }
+        Search s{GetCurrentProcessId(), nullptr};
+        EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&s));
+        if (!s.found) {
+            Sleep(50);
+            continue;
+        }
+        SeenBox seen;
+        std::vector<HWND> buttons;
+        ReadBox(s.found, seen, buttons);
+        size_t index = 0;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            index = seen_.size();
+        }
+        std::vector<std::string> wanted;
+        if (index < answers_.size()) wanted.push_back(answers_[index]);
+        wanted.insert(wanted.end(), {"&OK", "&No"});
+        HWND press = buttons.empty() ? nullptr : buttons.front();
+        for (const std::string& w : wanted) {
+            bool hit = false;
+            for (size_t i = 0; i < buttons.size() && !hit; ++i)
+                if (seen.buttons[i] == w) {
+                    press = buttons[i];
+                    hit = true;
+                }
+            if (hit) break;
+        }
+        if (press) seen.pressed = TextOf(press);
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            seen_.push_back(seen);
+        }
+        if (press) PostMessageA(press, BM_CLICK, 0, 0);
+        else PostMessageA(s.found, WM_CLOSE, 0, 0);
+        for (int i = 0; i < 200 && IsWindow(s.found) && IsWindowVisible(s.found); ++i) Sleep(50);
+    }
+}
+
+AgentInstall::AgentInstall(const std::string& productToken) {
+    const std::string stub = dir_.File("stub-image.bin");
+    const std::string lang = dir_.File("lang.ini");
+    const std::string input = Subfolder("agent-input");
+    BuildOptions o;
+    o.stubPath = stub;
+    o.languageFile = lang;
+    o.inputDir = input;
+    o.output = File("Agent.exe");
+    o.infoLocation = "http://127.0.0.1:9/updates";
+    o.infoFileName = "Product.info";
+    o.agentName = "Agent.exe";
+    o.productToken = productToken;
+    o.updateAgent = true;
+    o.threads = 1;
+    BuildReport report;
+    ready_ = WriteWholeFile(stub, FakeStampedImage(1024)) && WriteWholeFile(lang, "[English]\r\ns0=Agent\r\n") &&
+             WriteWholeFile(input + "\\readme.txt", "agent") && BuildSetup(o, report).empty();
+    DeleteFileA(stub.c_str());
+    DeleteFileA(lang.c_str());
+    OpenOwnPackage(File("Agent.exe"));
+    UseSettingsFiles(Original(), Info());
+    ResetTransientOverrides();
+    AgentCycle() = UpdateCycleState();
+}
+
+AgentInstall::~AgentInstall() {
+    OpenOwnPackage(std::string());
+    UseSettingsFiles(std::string(), std::string());
+    ResetTransientOverrides();
+    AgentCycle() = UpdateCycleState();
+}
+
+std::string AgentInstall::Folder() const { return dir_.Path() + "\\"; }
+bool AgentInstall::WriteOriginal(const std::string& text) const { return WriteWholeFile(Original(), text); }
+bool AgentInstall::WriteInfo(const std::string& text) const { return WriteWholeFile(Info(), text); }
+
+std::string AgentInstall::Subfolder(const std::string& name) const {
+    const std::string path = dir_.File(name);
+    CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+}
+
+std::string BuildUpdatePackage(const std::string& path, const std::string& productToken) {
+    const ScratchFolder work;
+    return BuildSmallPackage(work, path, productToken, std::string(), 0, BuildTreePath("tools/engines/recengine.exe"));
+}
+
+std::string InformText(const std::string& productToken, const std::string& announcement, bool scrambleWhole) {
+    std::string text;
+    const std::string error = MakeInformText(productToken, "f2", "f3", announcement, scrambleWhole, text);
+    return error.empty() ? text : std::string();
+}
+
+ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
+    SetEnvironmentVariableA(name.c_str(), value.c_str());
+}
+ScopedEnv::~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), nullptr); }
+
+}  // namespace testsupport
+}  // namespace vel
