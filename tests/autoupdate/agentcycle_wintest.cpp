@@ -17,6 +17,7 @@
 #include "autoupdate/UpdateSettings.h"
 #include "package/PackageWriter.h"
 #include "support/PackageFixture.h"
+#include "support/TestServers_win.h"
 #include "support/TraceCapture_win.h"
 #include "util/IniFile.h"
 #include "util/StrUtils.h"
@@ -264,8 +265,9 @@ protected:
         ResetTransientOverrides();
     }
 
-    // The agent copy, and with plain the plain update agent beside it, fetching from the server folder.
-    void WriteAgent(bool plain = false) {
+    // The agent copy, and with plain the plain update agent beside it, fetching from the server
+    // folder unless another update location is given.
+    void WriteAgent(bool plain = false, const std::string& location = "") {
         std::string languages;
         IniFile ini;
         ini.Parse("[English]\r\ns0=Agent\r\n");
@@ -273,7 +275,7 @@ protected:
         PackageContent content;
         content.stubImage = ReadWholeFile(StubUnderTest());
         content.languageBlock = languages;
-        content.settingsList = "|" + server_ + "\\|upd.info|Updater.exe|||";
+        content.settingsList = "|" + (location.empty() ? server_ + "\\" : location) + "|upd.info|Updater.exe|||";
         content.trailer.SetUpdateAgent(true);
         for (const char* name : {"X_Updater.exe", "Updater.exe"}) {
             if (!plain && std::string(name) == "Updater.exe") continue;
@@ -563,6 +565,29 @@ TEST_F(AgentCycleRun, InteractiveCheckInTestModeAsksWithTheNoteAndSaysNothingWas
     // The check is over: later ticks are timed again, and probing is off.
     Pump(2500);
     EXPECT_EQ(CountOf(trace_.Text(), " Fire  "), 1u) << trace_.Text();
+    EXPECT_EQ(Request(30, 0), 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+}
+
+TEST_F(AgentCycleRun, InteractiveCheckShowsWhyTheFetchFailed) {
+    if (!testsupport::ServersUp()) GTEST_SKIP() << "needs the loopback test servers";
+    const std::string location = testsupport::HttpUrl("/no-such-folder");
+    WriteAgent(false, location);
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=-1\r\nProbeSecondsLast=12345\r\n");
+    Start(" /SleepX=600");
+    EXPECT_EQ(Request(31, 2), 0);
+    const HWND ask = WaitForBox(agent_, 20000);
+    ASSERT_NE(ask, nullptr) << trace_.Text();
+    // A web location: the part about the Internet is there, and no test-mode note.
+    EXPECT_EQ(BoxText(ask), "Look for Demo updates|on the Internet|now?");
+    ASSERT_TRUE(ClickButton(ask, "&Yes"));
+    const HWND told = WaitForBox(agent_, 30000);
+    ASSERT_NE(told, nullptr) << trace_.Text();
+    const std::string text = BoxText(told);
+    EXPECT_TRUE(trace_.Contains(" TestMode=FALSE InternetConnected=TRUE")) << trace_.Text();
+    EXPECT_NE(text.find(location + "/upd.info"), std::string::npos) << text;
+    ASSERT_TRUE(ClickButton(told, "&OK"));
+    EXPECT_EQ(WaitForBox(agent_, 2500), nullptr) << "one box tells why";
     EXPECT_EQ(Request(30, 0), 0);
     EXPECT_EQ(agent_.Wait(15000), 0);
 }
