@@ -1,0 +1,596 @@
+// The real agent copy (built stub.exe as "X_Updater.exe", marked as an update agent) under Wine:
+// its control requests, shut-down countdown, notifications, info-file-only fetch, test mode and
+// the question before a shot. The update location is a folder of the test; the product's files
+// lie beside the agent. Message boxes are answered by finding the agent's VMsgBox window.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Velpack.h"
+#include "autoupdate/SettingsValues.h"
+#include "autoupdate/UpdateSettings.h"
+#include "package/PackageWriter.h"
+#include "support/PackageFixture.h"
+#include "support/TestServers_win.h"
+#include "support/TraceCapture_win.h"
+#include "util/IniFile.h"
+#include "util/StrUtils.h"
+
+namespace vel {
+namespace {
+
+using testsupport::ReadWholeFile;
+using testsupport::ScratchFolder;
+using testsupport::StubUnderTest;
+using testsupport::TraceCapture;
+using testsupport::WriteWholeFile;
+
+constexpr UINT wm_ShutDown = 1123;
+constexpr UINT wm_LocalMsg = 1124;
+constexpr UINT wm_AgentMsg = 1125;
+const char kAgentClass[] = ".AutoUpdate.X_Updater";
+const char kTestModeKey[] = "Software\\Dorvanik\\Velnor\\AutoUpdate";
+
+void Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+        Sleep(20);
+    } while (GetTickCount() - start < ms);
+}
+
+class Process {
+public:
+    ~Process() {
+        if (!pi_.hProcess) return;
+        if (Running()) TerminateProcess(pi_.hProcess, 99);
+        CloseHandle(pi_.hProcess);
+    }
+    bool Start(const std::string& commandLine, const std::string& workDir) {
+        std::string cmd = commandLine;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &si, &pi_) &&
+               CloseHandle(pi_.hThread);
+    }
+    DWORD Pid() const { return pi_.dwProcessId; }
+    bool Running() const {
+        DWORD code = 0;
+        return pi_.hProcess && GetExitCodeProcess(pi_.hProcess, &code) && code == STILL_ACTIVE;
+    }
+    // Exit code, or -1 when it was still running at the limit (it is then killed).
+    long Wait(DWORD limitMs) {
+        const DWORD start = GetTickCount();
+        while (Running()) {
+            if (GetTickCount() - start > limitMs) {
+                TerminateProcess(pi_.hProcess, 99);
+                WaitForSingleObject(pi_.hProcess, 5000);
+                return -1;
+            }
+            Pump(50);
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(pi_.hProcess, &code);
+        return static_cast<long>(code);
+    }
+
+private:
+    PROCESS_INFORMATION pi_ = {};
+};
+
+// A window that records the notifications posted to it.
+class NotifyClient {
+public:
+    static constexpr UINT kMessage = WM_APP + 11;
+    using Note = std::pair<WPARAM, LPARAM>;
+
+    NotifyClient() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = &NotifyClient::Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "VelTestAgentClient";
+        RegisterClassA(&wc);
+        wnd_ = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+        Received().clear();
+    }
+    ~NotifyClient() { DestroyWindow(wnd_); }
+    HWND Window() const { return wnd_; }
+    static std::vector<Note>& Received() {
+        static std::vector<Note> list;
+        return list;
+    }
+    bool WaitFor(const Note& note, DWORD limitMs) const {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            for (const Note& n : Received())
+                if (n == note) return true;
+            if (GetTickCount() - start > limitMs) return false;
+            Pump(50);
+        }
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == kMessage) {
+            Received().emplace_back(wp, lp);
+            return 0;
+        }
+        return DefWindowProcA(w, msg, wp, lp);
+    }
+    HWND wnd_ = nullptr;
+};
+
+struct BoxSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindBoxProc(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<BoxSearch*>(lp);
+    char cls[64] = {};
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    GetClassNameA(w, cls, sizeof cls);
+    if (pid == s->pid && lstrcmpA(cls, "VMsgBox") == 0 && IsWindowVisible(w)) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct ChildSearch {
+    const char* cls;
+    std::string caption;  // empty: any
+    HWND found;
+};
+
+BOOL CALLBACK FindChildProc(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (lstrcmpiA(cls, s->cls) != 0) return TRUE;
+    if (!s->caption.empty()) {
+        char caption[128] = {};
+        GetWindowTextA(w, caption, sizeof caption);
+        if (s->caption != caption) return TRUE;
+    }
+    s->found = w;
+    return FALSE;
+}
+
+HWND Child(HWND parent, const char* cls, const std::string& caption) {
+    ChildSearch s{cls, caption, nullptr};
+    EnumChildWindows(parent, FindChildProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+// A box of the process whose buttons are there, or null when none shows within limitMs.
+HWND WaitForBox(const Process& p, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    while (p.Running() && GetTickCount() - start < limitMs) {
+        BoxSearch s{p.Pid(), nullptr};
+        EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&s));
+        if (s.found && Child(s.found, "Button", "")) {
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutA(s.found, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+            Pump(300);  // let the box finish laying itself out
+            return s.found;
+        }
+        Pump(100);
+    }
+    return nullptr;
+}
+
+std::string BoxText(HWND box) {
+    HWND text = Child(box, "RICHEDIT", "");
+    if (!text) text = Child(box, "Static", "");
+    if (!text) return std::string();
+    char buf[4096] = {};
+    SendMessageA(text, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
+    return buf;
+}
+
+// Clicks a button of the box and waits for the box to go.
+bool ClickButton(HWND box, const std::string& caption) {
+    const HWND b = Child(box, "Button", caption);
+    if (!b) return false;
+    PostMessageA(b, BM_CLICK, 0, 0);
+    const DWORD start = GetTickCount();
+    while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start < 10000) Pump(50);
+    return !IsWindow(box) || !IsWindowVisible(box);
+}
+
+HWND WaitForWindowOfClass(const char* cls, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND w = FindWindowA(cls, nullptr)) return w;
+        if (GetTickCount() - start > limitMs) return nullptr;
+        Pump(100);
+    }
+}
+
+// The "AutoUpdateTimerCount=" values of the trace, in order.
+std::vector<long> TickCounts(const std::string& trace) {
+    std::vector<long> counts;
+    const std::string key = "AutoUpdateTimerCount=";
+    for (size_t at = trace.find(key); at != std::string::npos; at = trace.find(key, at + 1))
+        counts.push_back(std::strtol(trace.c_str() + at + key.size(), nullptr, 10));
+    return counts;
+}
+
+size_t CountOf(const std::string& text, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
+// The test-mode values of the current user, removed again at the end.
+class TestModeValues {
+public:
+    TestModeValues(const std::string& on, const std::string& date, const std::string& location) {
+        RegCreateKeyExA(HKEY_CURRENT_USER, kTestModeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_, nullptr);
+        Set("TestMode", on);
+        Set("TestModeDate", date);
+        Set("TestModeURL", location);
+    }
+    ~TestModeValues() {
+        for (const char* name : {"TestMode", "TestModeDate", "TestModeURL"}) RegDeleteValueA(key_, name);
+        RegCloseKey(key_);
+    }
+
+private:
+    void Set(const char* name, const std::string& value) {
+        RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+    }
+    HKEY key_ = nullptr;
+};
+
+class AgentCycleRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(CreateDirectoryA(server_.c_str(), nullptr));
+        ASSERT_TRUE(trace_.Ready());
+        UseSettingsFiles(original_, info_);
+    }
+    void TearDown() override {
+        UseSettingsFiles("", "");
+        ResetTransientOverrides();
+    }
+
+    // The agent copy, and with plain the plain update agent beside it, fetching from the server
+    // folder unless another update location is given.
+    void WriteAgent(bool plain = false, const std::string& location = "") {
+        std::string languages;
+        IniFile ini;
+        ini.Parse("[English]\r\ns0=Agent\r\n");
+        ASSERT_EQ(MakeLanguageBlock(ini, languages), "");
+        PackageContent content;
+        content.stubImage = ReadWholeFile(StubUnderTest());
+        content.languageBlock = languages;
+        content.settingsList = "|" + (location.empty() ? server_ + "\\" : location) + "|upd.info|Updater.exe|||";
+        content.trailer.SetUpdateAgent(true);
+        for (const char* name : {"X_Updater.exe", "Updater.exe"}) {
+            if (!plain && std::string(name) == "Updater.exe") continue;
+            PackageWriter w;
+            ASSERT_EQ(w.Begin(dir_.File(name), content), "");
+            ASSERT_EQ(w.Finish(), "");
+        }
+    }
+    // The installation settings: the given [OriginalSetup] lines, the update texts and the name.
+    void WriteOriginal(const std::string& lines) {
+        ASSERT_TRUE(WriteWholeFile(original_, "[OriginalSetup]\r\n" + lines +
+                                                  "ProgramName=Demo\r\n"
+                                                  "[AutoUpdate]\r\n"
+                                                  "s21=No update found.\r\n"
+                                                  "s22=Look for PROG_NAME updates|\r\n"
+                                                  "s23=on the Internet|\r\n"
+                                                  "s24=now?\r\n"));
+    }
+    // The update-info file on the server: version 7 again, so that nothing is offered.
+    void WriteServerInfo(const std::string& extra = "") {
+        ASSERT_TRUE(WriteWholeFile(server_ + "\\upd.info", "[NewSetup]\r\nVersionNew=7\r\nStamp=5\r\n" + extra));
+    }
+    // Starts the agent copy and waits for its window.
+    void Start(const std::string& args) {
+        ASSERT_TRUE(agent_.Start("\"" + dir_.File("X_Updater.exe") + "\"" + args, dir_.Path()));
+        wnd_ = WaitForWindowOfClass(kAgentClass, 30000);
+        ASSERT_NE(wnd_, nullptr) << trace_.Text();
+    }
+    LRESULT Request(WPARAM code, LPARAM value) { return SendMessageA(wnd_, wm_AgentMsg, code, value); }
+    // Waits for the next tick's count line and answers its count.
+    long NextTick() {
+        const size_t seen = TickCounts(trace_.Text()).size();
+        const DWORD start = GetTickCount();
+        while (TickCounts(trace_.Text()).size() == seen && GetTickCount() - start < 10000) Pump(20);
+        const std::vector<long> counts = TickCounts(trace_.Text());
+        return counts.size() > seen ? counts.back() : LONG_MIN;
+    }
+
+    ScratchFolder dir_;
+    const std::string server_ = dir_.File("server");
+    const std::string original_ = dir_.File("upd.original");
+    const std::string info_ = dir_.File("upd.info");
+    TraceCapture trace_;
+    Process agent_;
+    HWND wnd_ = nullptr;
+};
+
+// 3'974'400'000 s: a moment in 2026 on the agent's clock, beyond a signed 32-bit value.
+constexpr int64_t kMoment = 3'974'400'000;
+
+LPARAM As32BitValue(int64_t v) { return static_cast<LPARAM>(static_cast<int32_t>(static_cast<uint32_t>(v))); }
+
+TEST_F(AgentCycleRun, ControlRequestsAnswerAndSetTheInstallationValues) {
+    WriteAgent();
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=3600\r\nReAskSecondsInterval=86400\r\n"
+                  "ProbeSecondsLast=3974400000\r\nReAskSecondsLast=12345\r\n");
+    ASSERT_TRUE(WriteWholeFile(info_, "[NewSetup]\r\nVersionNew=9\r\n"));
+    Start(" /SleepX=600");
+
+    const struct {
+        WPARAM code;
+        uint32_t answer;
+    } getters[] = {{4, 7}, {5, 9}, {7, 0}, {8, 3600}, {9, 86400}, {10, 3974400000u}, {11, 12345}};
+    for (const auto& g : getters)
+        EXPECT_EQ(static_cast<uint32_t>(Request(g.code, 0)), g.answer) << "code " << g.code;
+
+    const std::string before = ReadWholeFile(original_);
+    for (WPARAM code : {0, 3, 6, 16, 19, 26, 29, 33, 99})
+        EXPECT_EQ(Request(code, 77), 0) << "code " << code;
+    EXPECT_EQ(ReadWholeFile(original_), before) << "unknown requests write nothing";
+
+    EXPECT_EQ(Request(12, -1), 0);
+    EXPECT_EQ(Request(13, 172800), 0);
+    EXPECT_EQ(Request(14, As32BitValue(kMoment + 60)), 0);
+    EXPECT_EQ(Request(15, As32BitValue(kMoment + 90)), 0);
+    EXPECT_EQ(GetProbeSecondsInterval(), -1);
+    EXPECT_EQ(GetReAskSecondsInterval(), 172800);
+    EXPECT_EQ(GetProbeSecondsLast(), kMoment + 60);
+    EXPECT_EQ(GetReAskSecondsLast(), kMoment + 90);
+    char echo[64] = {};
+    GetPrivateProfileStringA("OriginalSetup", "__ProbeSecondsLast", "", echo, sizeof echo, original_.c_str());
+    EXPECT_EQ(std::string(echo), EchoText(kMoment + 60));
+    GetPrivateProfileStringA("OriginalSetup", "__ReAskSecondsLast", "", echo, sizeof echo, original_.c_str());
+    EXPECT_EQ(std::string(echo), EchoText(kMoment + 90));
+    // The getters see what the setters wrote.
+    EXPECT_EQ(static_cast<int32_t>(Request(8, 0)), -1);
+    EXPECT_EQ(static_cast<uint32_t>(Request(10, 0)), static_cast<uint32_t>(kMoment + 60));
+
+    PostMessageA(wnd_, wm_ShutDown, 0, 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+    EXPECT_EQ(trace_.Contains(" Fire  "), false) << "no request asked for a shot";
+}
+
+TEST_F(AgentCycleRun, ShutDownCountdownEndsTheAgentOnItsTick) {
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        long lastTickAfter;  // the count of the last tick, relative to the one seen before asking
+    } cases[] = {
+        {wm_AgentMsg, 30, 2, 3},  // request 30: quit at the third tick
+        {wm_AgentMsg, 30, 0, 1},
+        {wm_ShutDown, 2, 0, 3},
+    };
+    WriteAgent();
+    WriteOriginal("ProbeSecondsInterval=3600\r\n");
+    for (const auto& c : cases) {
+        trace_.Clear();
+        Process agent;
+        ASSERT_TRUE(agent.Start("\"" + dir_.File("X_Updater.exe") + "\" /SleepX=600", dir_.Path()));
+        wnd_ = WaitForWindowOfClass(kAgentClass, 30000);
+        ASSERT_NE(wnd_, nullptr);
+        const long seen = NextTick();
+        ASSERT_NE(seen, LONG_MIN) << trace_.Text();
+        SendMessageA(wnd_, c.message, c.wParam, c.lParam);  // handled well before the next tick
+        EXPECT_EQ(agent.Wait(15000), 0);
+        Pump(300);
+        const std::vector<long> counts = TickCounts(trace_.Text());
+        ASSERT_FALSE(counts.empty());
+        EXPECT_EQ(counts.back() - seen, c.lastTickAfter) << "message " << c.message << " " << c.wParam << trace_.Text();
+        // The copy deletes itself once it has ended; wait for that before the next start.
+        for (int i = 0; i < 50 && GetFileAttributesA(dir_.File("X_Updater.exe").c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+            Pump(100);
+        WriteAgent();
+    }
+}
+
+TEST_F(AgentCycleRun, StopSwitchOfThePlainAgentEndsTheRunningCopy) {
+    WriteAgent(true);
+    WriteOriginal("ProbeSecondsInterval=3600\r\n");
+    Start(" /SleepX=600");
+    ASSERT_NE(NextTick(), LONG_MIN);
+    Process plain;
+    ASSERT_TRUE(plain.Start("\"" + dir_.File("Updater.exe") + "\" /STOP=1", dir_.Path()));
+    EXPECT_EQ(plain.Wait(30000), 0);
+    const size_t ticksBefore = TickCounts(trace_.Text()).size();
+    EXPECT_EQ(agent_.Wait(10000), 0) << "the copy ends on the second tick after the request";
+    Pump(300);
+    EXPECT_LE(TickCounts(trace_.Text()).size() - ticksBefore, 2u) << trace_.Text();
+}
+
+TEST_F(AgentCycleRun, RegisteredClientHearsTheShotAndTheEnd) {
+    WriteAgent();
+    // Timed shots off: only the request makes one.
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=-1\r\nProbeSecondsLast=12345\r\nReAskSecondsLast=678\r\n");
+    WriteServerInfo();
+    NotifyClient client;
+    Start(" /SleepX=600");
+    PostMessageA(wnd_, wm_LocalMsg, reinterpret_cast<WPARAM>(client.Window()), NotifyClient::kMessage);
+    ASSERT_TRUE(client.WaitFor({51, 1125}, 10000));
+
+    const int64_t asked = AgentClockNow();
+    EXPECT_EQ(Request(31, 1), 0);
+    ASSERT_TRUE(client.WaitFor({40, 2}, 20000)) << trace_.Text();
+    EXPECT_TRUE(trace_.WaitFor(" ShotTimeStatus=1", 5000)) << trace_.Text();
+    EXPECT_TRUE(trace_.Contains(" Fire  ")) << trace_.Text();
+    // The shot fetched the update-info file and recorded its time; nothing was offered.
+    EXPECT_EQ(ReadWholeFile(info_), ReadWholeFile(server_ + "\\upd.info"));
+    EXPECT_GE(GetProbeSecondsLast(), asked);
+    EXPECT_LE(GetProbeSecondsLast(), AgentClockNow());
+    EXPECT_EQ(GetReAskSecondsLast(), 678);
+    EXPECT_FALSE(trace_.Contains("PerformShot-1")) << trace_.Text();
+
+    EXPECT_EQ(Request(30, 0), 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+    ASSERT_TRUE(client.WaitFor({43, 0}, 5000));
+    const std::vector<NotifyClient::Note> want = {
+        {50, reinterpret_cast<LPARAM>(wnd_)}, {51, 1125}, {40, 1}, {40, 2}, {43, 0}};
+    EXPECT_EQ(NotifyClient::Received(), want);
+}
+
+TEST_F(AgentCycleRun, JustDownloadInfoFileFetchesAndDecidesNothing) {
+    WriteAgent();
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=3600\r\nProbeSecondsLast=12345\r\n");
+    WriteServerInfo("VersionNew=8\r\n");
+    NotifyClient client;
+    Start(" /SleepX=600");
+    PostMessageA(wnd_, wm_LocalMsg, reinterpret_cast<WPARAM>(client.Window()), NotifyClient::kMessage);
+    ASSERT_TRUE(client.WaitFor({51, 1125}, 10000));
+
+    const std::string before = ReadWholeFile(original_);
+    EXPECT_EQ(Request(32, 0), 0);
+    ASSERT_TRUE(client.WaitFor({40, 2}, 20000)) << trace_.Text();
+    EXPECT_TRUE(trace_.Contains("-------------- JustDownloadInfoFile ---------------")) << trace_.Text();
+    EXPECT_EQ(ReadWholeFile(info_), ReadWholeFile(server_ + "\\upd.info"));
+    // No shot, no decision: the installation settings are as they were.
+    EXPECT_EQ(ReadWholeFile(original_), before);
+    EXPECT_EQ(GetProbeSecondsLast(), 12345);
+    EXPECT_FALSE(trace_.Contains(" Fire  ")) << trace_.Text();
+    EXPECT_FALSE(trace_.Contains("ShotTimeStatus=")) << trace_.Text();
+    // The next ticks count on as before.
+    const long a = NextTick();
+    EXPECT_EQ(NextTick(), a + 1);
+    EXPECT_EQ(Request(30, 0), 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+}
+
+TEST_F(AgentCycleRun, TestModeHoldsOnlyOnItsDate) {
+    const double now = NowDateTime();
+    const struct {
+        const char* what;
+        std::string on, date;
+        bool shots;
+    } cases[] = {
+        {"today's date", "1", DateText(now), true},
+        {"yesterday's date", "1", DateText(now - 1), false},
+        {"not switched on", "0", DateText(now), false},
+    };
+    WriteAgent();
+    WriteServerInfo();
+    for (const auto& c : cases) {
+        TestModeValues values(c.on, c.date, server_);
+        // An hourly probe done a minute ago: only test mode's 5 s make shots due.
+        WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=3600\r\nProbeSecondsLast=" +
+                      std::to_string(AgentClockNow() - 60) + "\r\n");
+        trace_.Clear();
+        Process agent;
+        ASSERT_TRUE(agent.Start("\"" + dir_.File("X_Updater.exe") + "\" /SleepX=0", dir_.Path()));
+        wnd_ = WaitForWindowOfClass(kAgentClass, 30000);
+        ASSERT_NE(wnd_, nullptr);
+        // First tick: due at once in test mode; then every 5 s again.
+        ASSERT_TRUE(trace_.WaitFor(" ShotTimeStatus=", 10000)) << c.what;
+        for (int i = 0; i < 7; ++i) NextTick();
+        const std::string trace = trace_.Text();
+        if (c.shots) {
+            EXPECT_GE(CountOf(trace, " Fire  "), 2u) << c.what << trace;
+            EXPECT_LE(CountOf(trace, " Fire  "), 3u) << c.what << trace;
+        } else {
+            EXPECT_EQ(CountOf(trace, " Fire  "), 0u) << c.what << trace;
+            EXPECT_GE(CountOf(trace, " ShotTimeStatus=0"), 7u) << c.what << trace;
+        }
+        SendMessageA(wnd_, wm_ShutDown, 0, 0);
+        EXPECT_EQ(agent.Wait(15000), 0) << c.what;
+        for (int i = 0; i < 50 && GetFileAttributesA(dir_.File("X_Updater.exe").c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+            Pump(100);
+        WriteAgent();
+    }
+}
+
+TEST_F(AgentCycleRun, OverrideFromTheCommandLineAsksBeforeTheShotAndNoSkipsIt) {
+    WriteAgent();
+    // Interval 0: one timed shot per run, here answered No.
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=0\r\nProbeSecondsLast=12345\r\n");
+    WriteServerInfo();
+    Start(" /SleepX=0 /TRANSIENTx=|1|");
+    const HWND box = WaitForBox(agent_, 20000);
+    ASSERT_NE(box, nullptr) << trace_.Text();
+    // A folder location: the part about the Internet is left out.
+    EXPECT_EQ(BoxText(box), "Look for Demo updates|now?");
+    ASSERT_TRUE(ClickButton(box, "&No"));
+    for (int i = 0; i < 3; ++i) NextTick();
+    EXPECT_FALSE(trace_.Contains(" Fire  ")) << trace_.Text();
+    EXPECT_EQ(GetProbeSecondsLast(), 12345);
+    EXPECT_EQ(WaitForBox(agent_, 100), nullptr) << "the run's only shot was declined: no further question";
+
+    // Request 20 sets the same override; a forced shot asks again and Yes lets it run.
+    EXPECT_EQ(Request(20, 1), 0);
+    EXPECT_EQ(Request(31, 1), 0);
+    const HWND again = WaitForBox(agent_, 20000);
+    ASSERT_NE(again, nullptr) << trace_.Text();
+    ASSERT_TRUE(ClickButton(again, "&Yes"));
+    EXPECT_TRUE(trace_.WaitFor(" Fire  ", 10000)) << trace_.Text();
+    EXPECT_TRUE(trace_.WaitFor(" AutoUpdateTimerCount=", 5000));
+    EXPECT_EQ(Request(30, 0), 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+}
+
+TEST_F(AgentCycleRun, InteractiveCheckInTestModeAsksWithTheNoteAndSaysNothingWasFound) {
+    WriteAgent();
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=-1\r\nProbeSecondsLast=12345\r\n");
+    WriteServerInfo();
+    TestModeValues values("1", DateText(NowDateTime()), server_);
+    Start(" /SleepX=600");
+    EXPECT_EQ(Request(31, 2), 0);
+    const HWND ask = WaitForBox(agent_, 20000);
+    ASSERT_NE(ask, nullptr) << trace_.Text();
+    const std::string question = BoxText(ask);
+    EXPECT_EQ(question.rfind("Look for Demo updates|now?", 0), 0u) << question;
+    EXPECT_NE(question.find("PLEASE NOTE - You are now running in Test Mode!"), std::string::npos) << question;
+    ASSERT_TRUE(ClickButton(ask, "&Yes"));
+    // Version 7 again: nothing offered, and test mode reports neither connection nor fetch.
+    const HWND told = WaitForBox(agent_, 20000);
+    ASSERT_NE(told, nullptr) << trace_.Text();
+    EXPECT_EQ(BoxText(told), "No update found.");
+    EXPECT_TRUE(trace_.Contains(" TestMode=TRUE")) << trace_.Text();
+    ASSERT_TRUE(ClickButton(told, "&OK"));
+    // The check is over: later ticks are timed again, and probing is off.
+    Pump(2500);
+    EXPECT_EQ(CountOf(trace_.Text(), " Fire  "), 1u) << trace_.Text();
+    EXPECT_EQ(Request(30, 0), 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+}
+
+TEST_F(AgentCycleRun, InteractiveCheckShowsWhyTheFetchFailed) {
+    if (!testsupport::ServersUp()) GTEST_SKIP() << "needs the loopback test servers";
+    const std::string location = testsupport::HttpUrl("/no-such-folder");
+    WriteAgent(false, location);
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=-1\r\nProbeSecondsLast=12345\r\n");
+    Start(" /SleepX=600");
+    EXPECT_EQ(Request(31, 2), 0);
+    const HWND ask = WaitForBox(agent_, 20000);
+    ASSERT_NE(ask, nullptr) << trace_.Text();
+    // A web location: the part about the Internet is there, and no test-mode note.
+    EXPECT_EQ(BoxText(ask), "Look for Demo updates|on the Internet|now?");
+    ASSERT_TRUE(ClickButton(ask, "&Yes"));
+    const HWND told = WaitForBox(agent_, 30000);
+    ASSERT_NE(told, nullptr) << trace_.Text();
+    const std::string text = BoxText(told);
+    EXPECT_TRUE(trace_.Contains(" TestMode=FALSE InternetConnected=TRUE")) << trace_.Text();
+    EXPECT_NE(text.find(location + "/upd.info"), std::string::npos) << text;
+    ASSERT_TRUE(ClickButton(told, "&OK"));
+    EXPECT_EQ(WaitForBox(agent_, 2500), nullptr) << "one box tells why";
+    EXPECT_EQ(Request(30, 0), 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+}
+
+}  // namespace
+}  // namespace vel
