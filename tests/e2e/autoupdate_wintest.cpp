@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -145,13 +146,23 @@ protected:
         ASSERT_TRUE(ClickButton(box, button)) << button << " in: " << text;
     }
 
+    // The agent copy traced the needle; false at the limit or soon after the copy has ended.
+    bool WaitForTrace(const std::string& needle, DWORD limitMs = kShotLimitMs) {
+        const DWORD start = GetTickCount();
+        while (!trace_.Contains(needle)) {
+            if (GetTickCount() - start > limitMs) return false;
+            if (!CopyRuns()) return trace_.WaitFor(needle, 1000);
+            Pump(100);
+        }
+        return true;
+    }
     // The shot's decision was traced with this reason code.
     bool WaitForDecision(int code, DWORD limitMs = kShotLimitMs) {
-        return trace_.WaitFor(" GetOkToPerformAU=" + std::to_string(code), limitMs);
+        return WaitForTrace(" GetOkToPerformAU=" + std::to_string(code), limitMs);
     }
     // The update run is over (whatever its result).
     bool WaitForUpdateEnd(DWORD limitMs = kShotLimitMs) {
-        return trace_.WaitFor(" ==== PerformAutoUpdate-13 ====", limitMs);
+        return WaitForTrace(" ==== PerformAutoUpdate-13 ====", limitMs);
     }
 
     std::vector<std::string> ProductLog() const { return Lines(ReadWholeFile(product_->ProductLog())); }
@@ -185,6 +196,7 @@ struct ShutDownCase {
     const char* endLine;  // how the product ended ("" for terminated, nullptr for not at all)
     bool restarted;       // a version 2 product was started after the update
 };
+void PrintTo(const ShutDownCase& c, std::ostream* os) { *os << c.name; }
 
 class ShutDown : public AutoUpdate, public ::testing::WithParamInterface<ShutDownCase> {};
 
@@ -277,7 +289,7 @@ TEST_F(AutoUpdate, ClientSeesTheWholeUpdateAndAFreshAgentReplacesTheOld) {
     ScopedHandle clientProcess = StartProcess(client);
     ASSERT_TRUE(clientProcess.valid());
     ASSERT_TRUE(WaitUntil([&] { return p.AgentCopyPid() != 0; }, 15000)) << trace_.Text();
-    const DWORD oldCopy = p.AgentCopyPid();
+    const DWORD oldCopy = copyPid_ = p.AgentCopyPid();
 
     ASSERT_EQ(WaitForSingleObject(clientProcess.get(), 90000), WAIT_OBJECT_0);
     std::vector<std::string> notes = Lines(ReadWholeFile(record));
@@ -307,6 +319,7 @@ struct QuestionCase {
     bool fetched;               // the update file reached the product folder (and stays there)
     bool updated;
 };
+void PrintTo(const QuestionCase& c, std::ostream* os) { *os << c.name; }
 
 class Questions : public AutoUpdate, public ::testing::WithParamInterface<QuestionCase> {};
 
@@ -337,7 +350,7 @@ TEST_P(Questions, AnswersDecideHowFarTheUpdateGoes) {
         EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "2");
         EXPECT_FALSE(Exists(UpdateFileInFolder()));
     } else {
-        ASSERT_TRUE(trace_.WaitFor(" ==== PerformShot-2 ====", kShotLimitMs)) << trace_.Text();
+        ASSERT_TRUE(WaitForTrace(" ==== PerformShot-2 ====")) << trace_.Text();
         EXPECT_EQ(Exists(UpdateFileInFolder()), c.fetched);
         ExpectUntouched(pid);
         EXPECT_EQ(WaitForAgentBox(1500), nullptr);
@@ -418,6 +431,7 @@ struct StopCase {
     int code;  // reason code of the decision
     std::function<void(InstalledProduct&)> change;
 };
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
 class Refused : public AutoUpdate, public ::testing::WithParamInterface<StopCase> {};
 
@@ -453,6 +467,7 @@ struct RejectCase {
     const char* boxText;
     std::function<void(InstalledProduct&)> swap;  // what the server holds instead of the published file
 };
+void PrintTo(const RejectCase& c, std::ostream* os) { *os << c.name; }
 
 class Rejected : public AutoUpdate, public ::testing::WithParamInterface<RejectCase> {};
 
