@@ -579,6 +579,28 @@ TEST_F(AutoUpdate, InteractiveCheckAsksFirstAndSaysWhenThereIsNoUpdate) {
     EXPECT_EQ(WaitForAgentBox(500), nullptr);
 }
 
+TEST_F(AutoUpdate, InteractiveCheckUpdatesWithoutItsQuestionsAndShowsTheFinish) {
+    ProductOptions o;
+    o.probeSecondsInterval = -1;
+    InstalledProduct& p = Install(o);
+    // The questions are for timed updates; the user who asked for the check is not asked again.
+    Release([](UpdateInfo& i) {
+        i.confirmDownload = true;
+        i.confirmInstall = true;
+    });
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent("/DELAY=60");
+    ASSERT_EQ(p.RunAgent("/TEST=2"), 0);
+    Answer({"Check for a new version of Demo Product now?"}, "&Yes");
+    Answer({"Demo Product has been updated.", "Start it again?"}, "&Yes");
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+    ASSERT_TRUE(WaitUntil([&] { return ProductLog().size() == 3; }, 10000)) << ReadWholeFile(p.ProductLog());
+    EXPECT_EQ(ProductLog()[1], "closed pid=" + std::to_string(pid));
+    EXPECT_EQ(ProductLog()[2], StartLine(p.ProductPid(), 2));
+}
+
 // ---- Ending the agent ---------------------------------------------------------------------------------
 
 int LastTimerCount(const std::string& trace) {
