@@ -109,10 +109,9 @@ protected:
     }
 
     // The installed product (version 1) with its agent.
-    InstalledProduct& Install(const ProductOptions& options = ProductOptions()) {
+    void Install(const ProductOptions& options = ProductOptions()) {
         product_ = std::make_unique<InstalledProduct>(options);
-        EXPECT_EQ(product_->Error(), "");
-        return *product_;
+        ASSERT_EQ(product_->Error(), "");
     }
 
     // Version 2 built and published, with the release's values changed first.
@@ -212,7 +211,8 @@ TEST_P(ShutDown, UpdatesTheProductAndRecordsTheNewVersion) {
     options.server = c.server;
     std::unique_ptr<testsupport::TrustedTestCa> ca;
     if (c.server == UpdateServer::Https) ca = std::make_unique<testsupport::TrustedTestCa>();
-    InstalledProduct& p = Install(options);
+    ASSERT_NO_FATAL_FAILURE(Install(options));
+    InstalledProduct& p = *product_;
     Release([&](UpdateInfo& i) {
         i.shutDownMethod = c.method;
         i.restartProcess = c.restart;
@@ -257,7 +257,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ShutDownCase>& i) { return std::string(i.param.name); });
 
 TEST_F(AutoUpdate, MessageBoxMethodAsksUntilTheUserHasClosedTheProduct) {
-    InstalledProduct& p = Install();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
     Release([](UpdateInfo& i) { i.shutDownMethod = "Issue a Message Box"; });
     const DWORD pid = p.StartProduct();
     ASSERT_NE(pid, 0u);
@@ -283,7 +284,8 @@ TEST_F(AutoUpdate, MessageBoxMethodAsksUntilTheUserHasClosedTheProduct) {
 // ---- The client's notifications, and the agent replacing itself --------------------------------------
 
 TEST_F(AutoUpdate, ClientSeesTheWholeUpdateAndAFreshAgentReplacesTheOld) {
-    InstalledProduct& p = Install();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
     Release();
     ASSERT_NE(p.StartProduct(), 0u);
     // The client starts the agent through the plain agent's registration switch (the copy then
@@ -331,7 +333,8 @@ class Questions : public AutoUpdate, public ::testing::WithParamInterface<Questi
 
 TEST_P(Questions, AnswersDecideHowFarTheUpdateGoes) {
     const QuestionCase& c = GetParam();
-    InstalledProduct& p = Install();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
     Release([](UpdateInfo& i) {
         i.confirmDownload = true;
         i.confirmInstall = true;
@@ -370,7 +373,8 @@ INSTANTIATE_TEST_SUITE_P(Answers, Questions,
                          [](const ::testing::TestParamInfo<QuestionCase>& i) { return std::string(i.param.name); });
 
 TEST_F(AutoUpdate, ForcedNoticesOfferNoWayOut) {
-    InstalledProduct& p = Install();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
     Release([](UpdateInfo& i) {
         i.confirmDownload = true;
         i.confirmDownloadForce = true;
@@ -397,7 +401,8 @@ TEST_F(AutoUpdate, SameStampIsNotOfferedAgainButANewOneIs) {
     ProductOptions o;
     o.probeSecondsInterval = 1;      // a shot every tick or two
     o.reAskSecondsInterval = 86400;  // not again by time within this run
-    InstalledProduct& p = Install(o);
+    ASSERT_NO_FATAL_FAILURE(Install(o));
+    InstalledProduct& p = *product_;
     Release([](UpdateInfo& i) { i.confirmDownload = true; });
     StartAgent();
     Answer({"A new version of Demo Product is available."}, "&No");
@@ -419,7 +424,7 @@ TEST_F(AutoUpdate, SameStampIsOfferedAgainOnceTheReAskTimeHasPassed) {
     ProductOptions o;
     o.probeSecondsInterval = 1;
     o.reAskSecondsInterval = 4;
-    Install(o);
+    ASSERT_NO_FATAL_FAILURE(Install(o));
     Release([](UpdateInfo& i) { i.confirmDownload = true; });
     StartAgent();
     Answer({"A new version of Demo Product is available."}, "&No");
@@ -443,10 +448,12 @@ class Refused : public AutoUpdate, public ::testing::WithParamInterface<StopCase
 
 TEST_P(Refused, NothingIsDownloaded) {
     const StopCase& c = GetParam();
-    InstalledProduct& p = Install();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
     Release();
     c.change(p);
     const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
     StartAgent();
     ASSERT_TRUE(WaitForDecision(c.code)) << trace_.Text();
     Pump(1500);
@@ -479,10 +486,12 @@ class Rejected : public AutoUpdate, public ::testing::WithParamInterface<RejectC
 
 TEST_P(Rejected, FetchedFileIsDeletedAndNothingIsShutDown) {
     const RejectCase& c = GetParam();
-    InstalledProduct& p = Install();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
     Release();
     c.swap(p);
     const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
     StartAgent();
     HWND box = WaitForAgentBox();
     ASSERT_NE(box, nullptr) << trace_.Text();
@@ -523,12 +532,14 @@ BOOL CALLBACK FindRichEdit(HWND w, LPARAM lp) {
 }
 
 TEST_F(AutoUpdate, InformModeShowsTheAnnouncementAndRecordsTheVersion) {
-    InstalledProduct& p = Install();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
     ASSERT_EQ(p.BuildUpdate(2), "");
     UpdateInfo info = p.Release(2);
     info.downloadUrlInform = "https://example.invalid/demo-product/download";
     ASSERT_EQ(p.Publish(info, "Update.exe", "Welcome to version 2 of the demo product"), "");
     const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
     StartAgent();
 
     HWND box = nullptr;
@@ -560,7 +571,8 @@ TEST_F(AutoUpdate, InformModeShowsTheAnnouncementAndRecordsTheVersion) {
 TEST_F(AutoUpdate, InteractiveCheckAsksFirstAndSaysWhenThereIsNoUpdate) {
     ProductOptions o;
     o.probeSecondsInterval = -1;  // no timed shots: only the requests make one
-    InstalledProduct& p = Install(o);
+    ASSERT_NO_FATAL_FAILURE(Install(o));
+    InstalledProduct& p = *product_;
     ASSERT_EQ(p.BuildUpdate(1), "");
     ASSERT_EQ(p.Publish(p.Release(1)), "");  // the server has the installed version
     StartAgent("/DELAY=60");
@@ -582,7 +594,8 @@ TEST_F(AutoUpdate, InteractiveCheckAsksFirstAndSaysWhenThereIsNoUpdate) {
 TEST_F(AutoUpdate, InteractiveCheckUpdatesWithoutItsQuestionsAndShowsTheFinish) {
     ProductOptions o;
     o.probeSecondsInterval = -1;
-    InstalledProduct& p = Install(o);
+    ASSERT_NO_FATAL_FAILURE(Install(o));
+    InstalledProduct& p = *product_;
     // The questions are for timed updates; the user who asked for the check is not asked again.
     Release([](UpdateInfo& i) {
         i.confirmDownload = true;
@@ -610,7 +623,8 @@ int LastTimerCount(const std::string& trace) {
 }
 
 TEST_F(AutoUpdate, ShutDownRequestEndsTheAgentOnTheThirdTickAndTheCopyDeletesItself) {
-    InstalledProduct& p = Install();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
     StartAgent("/DELAY=60");
     const HWND agent = testsupport::WaitForWindowOfClass(p.AgentCopyClass(), 10000);
     ASSERT_NE(agent, nullptr);
@@ -637,7 +651,8 @@ TEST_F(AutoUpdate, ShutDownRequestEndsTheAgentOnTheThirdTickAndTheCopyDeletesIts
 // ---- Test mode ----------------------------------------------------------------------------------------
 
 TEST_F(AutoUpdate, TestModeOfTodayFetchesFromTheTestFolder) {
-    InstalledProduct& p = Install();  // its update location (nginx) holds nothing
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;  // its update location (nginx) holds nothing
     // The test folder: a drive folder with the update and its update-info file.
     testsupport::ScratchFolder testFolder;
     ASSERT_EQ(p.BuildUpdate(2), "");
