@@ -674,5 +674,27 @@ TEST_F(AutoUpdate, TestModeOfTodayFetchesFromTheTestFolder) {
     EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "2");
 }
 
+TEST_F(AutoUpdate, UpdateFileThatCannotBeHadEndsTheShotWithoutABox) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    // A test folder whose update-info file passes the decision (a missing file's size counts as
+    // -1) but holds no update file; test mode never goes to HTTP.
+    testsupport::ScratchFolder testFolder;
+    ASSERT_EQ(p.BuildUpdate(2), "");
+    ASSERT_EQ(p.Publish(p.Release(2)), "");
+    ASSERT_TRUE(MoveFileA(p.ServerInfoFile().c_str(), testFolder.File("Product.info").c_str()));
+    WritePrivateProfileStringA("NewSetup", "SizeOfUpdateFile", "-1", testFolder.File("Product.info").c_str());
+    TestModeValues today("1", DateText(0), testFolder.Path());
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    ASSERT_TRUE(WaitForDecision(6)) << trace_.Text();
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_EQ(WaitForAgentBox(1500), nullptr);
+    EXPECT_NE(p.RunLogText().find("Download: nothing fetched"), std::string::npos) << p.RunLogText();
+    EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-7"));
+    ExpectUntouched(pid);
+}
+
 }  // namespace
 }  // namespace vel
