@@ -232,7 +232,7 @@ TEST_P(ShutDown, UpdatesTheProductAndRecordsTheNewVersion) {
     if (c.endLine && *c.endLine) expected.push_back(std::string(c.endLine) + " pid=" + std::to_string(pid));
     if (c.restarted) {
         ASSERT_TRUE(WaitUntil([&] { return ProductLog().size() == expected.size() + 1; }, 10000))
-            << ReadWholeFile(p.ProductLog());
+            << ReadWholeFile(p.ProductLog()) << p.RunLogText();
         const DWORD again = p.ProductPid();
         expected.push_back(StartLine(again, 2));
         EXPECT_NE(again, pid);
