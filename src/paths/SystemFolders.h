@@ -6,6 +6,8 @@
 // chain always yields a path, possibly one that does not exist. Nothing is cached.
 #include <string>
 
+#include "paths/FolderChains.h"
+
 namespace vel {
 
 // The shell's folder functions, bound at run time from the system folder. Empty on failure
@@ -13,26 +15,9 @@ namespace vel {
 std::string ShellFolderPath(int csidl);         // SHGetFolderPathA, create flag added
 std::string ShellSpecialFolderPath(int csidl);  // SHGetSpecialFolderPathA, no create
 
-// Base folders.
-std::string Windows16SystemDir(bool withBackslash);  // the 16-bit system folder
-std::string FontsDir(bool withBackslash);
-std::string ProfilesDir(bool withBackslash);
-
-// Shell folders, each with its fallback chain.
-std::string UserDir(bool withBackslash);
-std::string ProfilesRootDir(bool withBackslash);
-std::string AllUsersDir(bool withBackslash);
-std::string UserAppDataDir(bool withBackslash);
-std::string UserLocalAppDataDir(bool withBackslash);
-std::string AllUsersAppDataDir(bool withBackslash);
-std::string MyDocumentsDir(bool withBackslash);
-std::string AllUsersDocumentsDir(bool withBackslash);
-std::string UserStartMenuDir(bool withBackslash);
-std::string AllUsersStartMenuDir(bool withBackslash);
-std::string UserProgramsMenuDir(bool withBackslash);
-std::string AllUsersProgramsMenuDir(bool withBackslash);
-std::string UserDesktopDir(bool withBackslash);
-std::string AllUsersDesktopDir(bool withBackslash);
+// One folder of the running system by its chain, e.g. SystemFolder(&FolderChains::UserDir, false).
+using FolderGetter = std::string (FolderChains::*)(bool withBackslash);
+std::string SystemFolder(FolderGetter getter, bool withBackslash);
 
 // A registry value of the current user's shell-folder key or of the Windows version key, read
 // in the 64-bit view on a 64-bit system; empty when missing.

@@ -35,12 +35,6 @@ public:
     LeadByteTest LeadBytes() override { return AnsiLeadByte; }
 };
 
-std::string WithChains(std::string (FolderChains::*getter)(bool), bool withBackslash) {
-    WindowsFolderSystem sys;
-    FolderChains chains(sys);
-    return (chains.*getter)(withBackslash);
-}
-
 }  // namespace
 
 std::string ShellFolderPath(int csidl) {
@@ -67,22 +61,10 @@ std::string WindowsVersionRegValue(const std::string& name) {
     return ReadRegString(kWindowsVersionKey, name, "", IsWindows64());
 }
 
-std::string Windows16SystemDir(bool b) { return WithChains(&FolderChains::System16Dir, b); }
-std::string FontsDir(bool b) { return WithChains(&FolderChains::FontsDir, b); }
-std::string ProfilesDir(bool b) { return WithChains(&FolderChains::ProfilesDir, b); }
-std::string UserDir(bool b) { return WithChains(&FolderChains::UserDir, b); }
-std::string ProfilesRootDir(bool b) { return WithChains(&FolderChains::ProfilesRootDir, b); }
-std::string AllUsersDir(bool b) { return WithChains(&FolderChains::AllUsersDir, b); }
-std::string UserAppDataDir(bool b) { return WithChains(&FolderChains::UserAppDataDir, b); }
-std::string UserLocalAppDataDir(bool b) { return WithChains(&FolderChains::UserLocalAppDataDir, b); }
-std::string AllUsersAppDataDir(bool b) { return WithChains(&FolderChains::AllUsersAppDataDir, b); }
-std::string MyDocumentsDir(bool b) { return WithChains(&FolderChains::MyDocumentsDir, b); }
-std::string AllUsersDocumentsDir(bool b) { return WithChains(&FolderChains::AllUsersDocumentsDir, b); }
-std::string UserStartMenuDir(bool b) { return WithChains(&FolderChains::UserStartMenuDir, b); }
-std::string AllUsersStartMenuDir(bool b) { return WithChains(&FolderChains::AllUsersStartMenuDir, b); }
-std::string UserProgramsMenuDir(bool b) { return WithChains(&FolderChains::UserProgramsMenuDir, b); }
-std::string AllUsersProgramsMenuDir(bool b) { return WithChains(&FolderChains::AllUsersProgramsMenuDir, b); }
-std::string UserDesktopDir(bool b) { return WithChains(&FolderChains::UserDesktopDir, b); }
-std::string AllUsersDesktopDir(bool b) { return WithChains(&FolderChains::AllUsersDesktopDir, b); }
+std::string SystemFolder(FolderGetter getter, bool withBackslash) {
+    WindowsFolderSystem sys;
+    FolderChains chains(sys);
+    return (chains.*getter)(withBackslash);
+}
 
 }  // namespace vel

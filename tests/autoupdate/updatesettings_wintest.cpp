@@ -8,6 +8,7 @@
 #include "autoupdate/UpdateDecision_win.h"
 #include "autoupdate/UpdateSettings.h"
 #include "support/PackageFixture.h"
+#include "support/VelpackFixture.h"
 #include "util/StrUtils.h"
 #include "util/Utils.h"
 
@@ -176,23 +177,11 @@ TEST_F(UpdateSettingsFiles, DecisionOverTheFiles) {
 // The agent's side of what velpack publish wrote: every field through the accessors, and the
 // decision that velpack info predicted.
 TEST_F(UpdateSettingsFiles, PublishRoundTrip) {
-    fs::create_directories(dir.File("in"));
-    fs::create_directories(dir.File("upd"));
-    ASSERT_TRUE(WriteWholeFile(dir.File("stub.exe"), testsupport::FakeStampedImage(1024)));
-    ASSERT_TRUE(WriteWholeFile(dir.File("lang.ini"), "[English]\ns0=Setup\n"));
-    ASSERT_TRUE(WriteWholeFile(dir.File("in/Engine.exe"), testsupport::RandomBytes(3000, 5)));
-    BuildOptions build;
-    build.stubPath = dir.File("stub.exe");
-    build.languageFile = dir.File("lang.ini");
-    build.inputDir = dir.File("in");
-    build.output = dir.File("upd/Update.exe");
-    build.launch = "Engine.exe";
-    build.productToken = "P9";
-    BuildReport built;
-    ASSERT_EQ(BuildSetup(build, built), "");
+    const std::string package = dir.File("upd\\Update.exe");
+    ASSERT_EQ(testsupport::BuildSmallPackage(dir, package, "P9"), "");
 
     std::string out, err;
-    ASSERT_EQ(RunVelpack({"publish", "--package", build.output, "--product-token", "P9", "--version", "12",
+    ASSERT_EQ(RunVelpack({"publish", "--package", package, "--product-token", "P9", "--version", "12",
                           "--valid-versions", "10,11", "--location", dir.File("upd"), "--program-name", "Tool",
                           "--running-process", "<InstallDir>\\Tool.exe", "--shutdown-method", "Close",
                           "--confirm-install", "--background-update", "--inform-finish", "--remove-startup-shortcut",
@@ -206,7 +195,7 @@ TEST_F(UpdateSettingsFiles, PublishRoundTrip) {
     const UpdateInfo w = ReadUpdateInfo(ini);
     EXPECT_EQ(GetDownloadURL_UPDATE(), w.downloadUrlUpdate);
     EXPECT_EQ(GetNameOfUpdateFile(), "Update.exe");
-    EXPECT_EQ(GetSizeOfUpdateFile(), static_cast<int64_t>(fs::file_size(build.output)));
+    EXPECT_EQ(GetSizeOfUpdateFile(), static_cast<int64_t>(fs::file_size(package)));
     EXPECT_EQ(ReadIniString(info, "NewSetup", "SHA256OfUpdateFile", ""), w.sha256OfUpdateFile);
     EXPECT_EQ(w.sha256OfUpdateFile.size(), 64u);
     EXPECT_EQ(GetVersionNew(), 12);

@@ -10,45 +10,51 @@
 namespace vel {
 namespace {
 
-using Getter = std::string (*)(bool);
+// A folder of the running system by its chain.
+std::string Folder(FolderGetter getter, bool withBackslash) { return SystemFolder(getter, withBackslash); }
 
 TEST(SystemFolders, EveryGetterNormalisesAndTheShellFoldersExist) {
     const struct {
         const char* name;
-        Getter get;
+        FolderGetter get;
         int csidl;  // the shell's answer it must give, 0 for derived folders
     } cases[] = {
-        {"16-bit system", Windows16SystemDir, 0},
-        {"fonts", FontsDir, 0},
-        {"profiles", ProfilesDir, 0},
-        {"user", UserDir, 0},
-        {"profiles root", ProfilesRootDir, 0},
-        {"all users", AllUsersDir, 0},
-        {"user app data", UserAppDataDir, kCsidlAppData},
-        {"user local app data", UserLocalAppDataDir, kCsidlLocalAppData},
-        {"all-users app data", AllUsersAppDataDir, kCsidlCommonAppData},
-        {"documents", MyDocumentsDir, kCsidlPersonal},
-        {"all-users documents", AllUsersDocumentsDir, kCsidlCommonDocuments},
-        {"start menu", UserStartMenuDir, 0},
-        {"all-users start menu", AllUsersStartMenuDir, 0},
-        {"programs menu", UserProgramsMenuDir, 0},
-        {"all-users programs menu", AllUsersProgramsMenuDir, 0},
-        {"desktop", UserDesktopDir, 0},
-        {"all-users desktop", AllUsersDesktopDir, 0},
+        {"16-bit system", &FolderChains::System16Dir, 0},
+        {"fonts", &FolderChains::FontsDir, 0},
+        {"profiles", &FolderChains::ProfilesDir, 0},
+        {"user", &FolderChains::UserDir, 0},
+        {"profiles root", &FolderChains::ProfilesRootDir, 0},
+        {"all users", &FolderChains::AllUsersDir, 0},
+        {"user app data", &FolderChains::UserAppDataDir, kCsidlAppData},
+        {"user local app data", &FolderChains::UserLocalAppDataDir, kCsidlLocalAppData},
+        {"all-users app data", &FolderChains::AllUsersAppDataDir, kCsidlCommonAppData},
+        {"documents", &FolderChains::MyDocumentsDir, kCsidlPersonal},
+        {"all-users documents", &FolderChains::AllUsersDocumentsDir, kCsidlCommonDocuments},
+        {"start menu", &FolderChains::UserStartMenuDir, 0},
+        {"all-users start menu", &FolderChains::AllUsersStartMenuDir, 0},
+        {"programs menu", &FolderChains::UserProgramsMenuDir, 0},
+        {"all-users programs menu", &FolderChains::AllUsersProgramsMenuDir, 0},
+        {"desktop", &FolderChains::UserDesktopDir, 0},
+        {"all-users desktop", &FolderChains::AllUsersDesktopDir, 0},
     };
     for (const auto& c : cases) {
-        const std::string plain = c.get(false);
-        const std::string with = c.get(true);
+        const std::string plain = Folder(c.get, false);
+        const std::string with = Folder(c.get, true);
         ASSERT_FALSE(plain.empty()) << c.name;
         EXPECT_NE(plain.back(), '\\') << c.name << ": " << plain;
         EXPECT_EQ(with, plain + "\\") << c.name;
         EXPECT_TRUE(FolderExists(plain)) << c.name << ": " << plain;
-        if (c.csidl) EXPECT_EQ(plain, SetTrailingBackslash(ShellFolderPath(c.csidl), false)) << c.name;
+        if (c.csidl) {
+            EXPECT_EQ(plain, SetTrailingBackslash(ShellFolderPath(c.csidl), false)) << c.name;
+        }
     }
     // The shell's start menu is what the user start menu is, when it gives one.
     const std::string startMenu = ShellSpecialFolderPath(kCsidlStartMenu);
-    if (FolderExists(startMenu)) EXPECT_EQ(UserStartMenuDir(false), SetTrailingBackslash(startMenu, false));
-    EXPECT_EQ(UserDir(false), SetTrailingBackslash(FileFolder(MyDocumentsDir(false)), false));
+    if (FolderExists(startMenu)) {
+        EXPECT_EQ(Folder(&FolderChains::UserStartMenuDir, false), SetTrailingBackslash(startMenu, false));
+    }
+    EXPECT_EQ(Folder(&FolderChains::UserDir, false),
+              SetTrailingBackslash(FileFolder(Folder(&FolderChains::MyDocumentsDir, false)), false));
 }
 
 TEST(SystemFolders, System16IsTheSystemFolderWithout32WhereThatExists) {
@@ -59,7 +65,7 @@ TEST(SystemFolders, System16IsTheSystemFolderWithout32WhereThatExists) {
     const std::string want = FolderExists(without32)                       ? without32
                              : FolderExists(WindowsDir(true) + "System") ? WindowsDir(true) + "System"
                                                                            : SystemDir(false);
-    EXPECT_EQ(Windows16SystemDir(false), want);
+    EXPECT_EQ(Folder(&FolderChains::System16Dir, false), want);
 }
 
 TEST(Macros, RunningSystemValues) {
@@ -75,7 +81,7 @@ TEST(Macros, RunningSystemValues) {
         {"<SrcDir>", ExeDir(false)},
         {"<OriginDir>", ExeDir(false)},  // no /OriginExe here
         {"<OriginDisk>", ExeDir(false).substr(0, 2)},
-        {"<FontDir>", FontsDir(false)},
+        {"<FontDir>", Folder(&FolderChains::FontsDir, false)},
         {"<ComputerName>", GetMachineName()},
         {"<LoggedUserName>", GetLoginName()},
         {"<UserName>", GetRegisteredOwner()},

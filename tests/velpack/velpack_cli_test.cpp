@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "support/PackageFixture.h"
+#include "support/VelpackFixture.h"
 #include "Velpack.h"
 #include "package/FileInfo.h"
 #include "package/PackageFormat.h"
@@ -22,16 +23,8 @@ const ProjectKey* Key(const std::string& option) {
     return nullptr;
 }
 
-struct CliRun {
-    int code;
-    std::string out, err;
-};
-
-CliRun Velpack(const std::vector<std::string>& args) {
-    CliRun r;
-    r.code = RunVelpack(args, r.out, r.err, false);
-    return r;
-}
+using testsupport::CliRun;
+using testsupport::Velpack;
 
 TEST(VelpackProject, FileValuesWithCommandLineOverrides) {
     ScratchFolder dir;

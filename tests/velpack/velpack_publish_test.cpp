@@ -7,6 +7,7 @@
 #include "autoupdate/UpdateInfoFormat.h"
 #include "package/PackageFormat.h"
 #include "support/PackageFixture.h"
+#include "support/VelpackFixture.h"
 #include "util/SUB.h"
 #include "util/Sha256.h"
 
@@ -16,37 +17,15 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::ReadWholeFile;
 using testsupport::ScratchFolder;
+using testsupport::CliRun;
+using testsupport::Velpack;
 using testsupport::WriteWholeFile;
-
-struct CliRun {
-    int code;
-    std::string out, err;
-};
-
-CliRun Velpack(const std::vector<std::string>& args) {
-    CliRun r;
-    r.code = RunVelpack(args, r.out, r.err, false);
-    return r;
-}
 
 // An update package with product token "P1" in dir/out/Update.exe.
 std::string MakePackage(const ScratchFolder& dir, const std::string& token = "P1") {
-    fs::create_directories(dir.File("in"));
-    fs::create_directories(dir.File("out"));
-    EXPECT_TRUE(WriteWholeFile(dir.File("stub.exe"), testsupport::FakeStampedImage(1024)));
-    EXPECT_TRUE(WriteWholeFile(dir.File("lang.ini"), "[English]\ns0=Setup\n"));
-    EXPECT_TRUE(WriteWholeFile(dir.File("in/Engine.exe"), testsupport::RandomBytes(5000, 3)));
-    BuildOptions o;
-    o.stubPath = dir.File("stub.exe");
-    o.languageFile = dir.File("lang.ini");
-    o.inputDir = dir.File("in");
-    o.output = dir.File("out/Update.exe");
-    o.launch = "Engine.exe";
-    o.productToken = token;
-    o.infoFileName = "Product.info";
-    BuildReport report;
-    EXPECT_EQ(BuildSetup(o, report), "");
-    return o.output;
+    const std::string output = dir.File("out/Update.exe");
+    EXPECT_EQ(testsupport::BuildSmallPackage(dir, output, token, "Product.info"), "");
+    return output;
 }
 
 UpdateInfo ReadBack(const std::string& path) {
