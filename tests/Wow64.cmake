@@ -36,3 +36,12 @@ add_test(NAME stubrun_shipped
           ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${VEL_WIN64_TREE}/tests/stubrun_wintest.exe --gtest_filter=${_scenarios}
   WORKING_DIRECTORY ${VEL_WIN64_TREE}/tests)
 set_tests_properties(stubrun_shipped PROPERTIES LABELS wow64 TIMEOUT 1200 ENVIRONMENT "VEL_TEST_STUB=${_stub}")
+
+# A timed update by the shipped agent: it fetches, shuts the product down, runs the update package
+# (built on this stub too) and restarts the product.
+add_test(NAME autoupdate_shipped
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/servers/with-servers.sh ${CMAKE_BINARY_DIR}/tests/autoupdate_shipped.servers
+          ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${VEL_WIN64_TREE}/tests/autoupdate_wintest.exe
+          --gtest_filter=Methods/ShutDown.UpdatesTheProductAndRecordsTheNewVersion/Close
+  WORKING_DIRECTORY ${VEL_WIN64_TREE}/tests)
+set_tests_properties(autoupdate_shipped PROPERTIES LABELS wow64 TIMEOUT 900 ENVIRONMENT "VEL_TEST_STUB=${_stub}")

@@ -20,12 +20,14 @@ namespace {
 // Process listing entry points: missing on some systems, so bound by name.
 using EnumProcessesFn = BOOL(WINAPI*)(DWORD* ids, DWORD bytes, DWORD* needed);
 using GetModuleNameFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
+using QueryImageNameFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, DWORD* size);
 using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD pid);
 using ProcessWalkFn = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
 
 RuntimeProc<EnumProcessesFn> rt_EnumProcesses("psapi.dll", "EnumProcesses");
 RuntimeProc<GetModuleNameFn> rt_GetModuleFileNameExA("psapi.dll", "GetModuleFileNameExA");
 RuntimeProc<GetModuleNameFn> rt_GetModuleBaseNameA("psapi.dll", "GetModuleBaseNameA");
+RuntimeProc<QueryImageNameFn> rt_QueryFullProcessImageNameA("kernel32.dll", "QueryFullProcessImageNameA");
 RuntimeProc<CreateSnapshotFn> rt_CreateToolhelp32Snapshot("kernel32.dll", "CreateToolhelp32Snapshot");
 RuntimeProc<ProcessWalkFn> rt_Process32First("kernel32.dll", "Process32First");
 RuntimeProc<ProcessWalkFn> rt_Process32Next("kernel32.dll", "Process32Next");
@@ -79,10 +81,17 @@ bool ReadPipe(HANDLE pipe, const PipeTarget& target) {
 
 std::string ModuleName(HANDLE process, bool fullPath) {
     GetModuleNameFn fn = fullPath ? rt_GetModuleFileNameExA.get() : rt_GetModuleBaseNameA.get();
-    if (!fn) return std::string();
     char buf[MAX_PATH + 1];
-    const DWORD n = fn(process, nullptr, buf, MAX_PATH);
-    return n > 0 && n <= MAX_PATH ? std::string(buf, n) : std::string();
+    if (fn) {
+        const DWORD n = fn(process, nullptr, buf, MAX_PATH);
+        if (n > 0 && n <= MAX_PATH) return std::string(buf, n);
+    }
+    // A 32-bit program cannot read the modules of a 64-bit one; the image name it can have.
+    QueryImageNameFn image = rt_QueryFullProcessImageNameA.get();
+    DWORD size = MAX_PATH;
+    if (!image || !image(process, 0, buf, &size) || size == 0 || size > MAX_PATH) return std::string();
+    const std::string path(buf, size);
+    return fullPath ? path : FileNamePart(path);
 }
 
 // Process ids as the status functions report them; empty when they are missing.

@@ -16,6 +16,7 @@
 #include "support/PackageFixture.h"
 #include "support/TestServers_win.h"
 #include "support/TraceCapture_win.h"
+#include "support/WindowDriver_win.h"
 #include "Velpack.h"
 #include "package/FileInfo.h"
 #include "package/PackageFormat.h"
@@ -26,13 +27,17 @@
 namespace vel {
 namespace {
 
+using testsupport::BoxText;
 using testsupport::BuildTreePath;
+using testsupport::ClickButton;
 using testsupport::MakeFolderLink;
+using testsupport::Pump;
 using testsupport::RemoveLink;
 using testsupport::ReadWholeFile;
 using testsupport::ScratchFolder;
 using testsupport::StubUnderTest;
 using testsupport::TraceCapture;
+using testsupport::WaitForWindowOfClass;
 using testsupport::WriteWholeFile;
 
 constexpr DWORD kRunLimitMs = 90000;
@@ -44,15 +49,6 @@ std::string FolderOf(const std::string& path) { return path.substr(0, path.find_
 bool FolderExists(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void Pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-        Sleep(20);
-    } while (GetTickCount() - start < ms);
 }
 
 // An environment variable of this process (inherited by the stub and its engine) for one scope.
@@ -169,96 +165,9 @@ private:
     PROCESS_INFORMATION pi_ = {};
 };
 
-struct FindBox {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxProc(HWND w, LPARAM lp) {
-    auto* f = reinterpret_cast<FindBox*>(lp);
-    char cls[64] = {};
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    GetClassNameA(w, cls, sizeof cls);
-    if (pid == f->pid && lstrcmpA(cls, "VMsgBox") == 0 && IsWindowVisible(w)) {
-        f->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK FindAnyButton(HWND w, LPARAM lp) {
-    char cls[16] = {};
-    GetClassNameA(w, cls, sizeof cls);
-    if (lstrcmpiA(cls, "Button") != 0) return TRUE;
-    *reinterpret_cast<bool*>(lp) = true;
-    return FALSE;
-}
-
-// The message box of a process, or null when it shows none within limitMs.
+// The message box of the stub process, or null when it shows none within limitMs.
 HWND WaitForBox(const StubProcess& p, DWORD limitMs) {
-    const DWORD start = GetTickCount();
-    do {
-        FindBox f{p.Pid(), nullptr};
-        EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&f));
-        if (f.found) {
-            // The box shows before its controls exist, buttons last. Once the first button is
-            // there, a sent message returns only when the box's thread takes messages again, by
-            // then with all its buttons (a slow process, such as an emulated one, takes a while).
-            bool button = false;
-            while (!button && p.Running() && GetTickCount() - start < limitMs) {
-                EnumChildWindows(f.found, FindAnyButton, reinterpret_cast<LPARAM>(&button));
-                if (!button) Pump(50);
-            }
-            DWORD_PTR ignored = 0;
-            SendMessageTimeoutA(f.found, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
-            Pump(300);  // let the box finish laying itself out
-            return f.found;
-        }
-        Pump(100);
-    } while (p.Running() && GetTickCount() - start < limitMs);
-    return nullptr;
-}
-
-struct ChildSearch {
-    const char* cls;
-    std::string text;  // for buttons: caption to find
-    HWND found;
-};
-
-BOOL CALLBACK ChildProc(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<ChildSearch*>(lp);
-    char cls[64] = {};
-    GetClassNameA(w, cls, sizeof cls);
-    if (lstrcmpiA(cls, s->cls) != 0) return TRUE;
-    if (!s->text.empty()) {
-        char caption[128] = {};
-        GetWindowTextA(w, caption, sizeof caption);
-        if (s->text != caption) return TRUE;
-    }
-    s->found = w;
-    return FALSE;
-}
-
-std::string BoxText(HWND box) {
-    ChildSearch s{"RICHEDIT", "", nullptr};
-    EnumChildWindows(box, ChildProc, reinterpret_cast<LPARAM>(&s));
-    if (!s.found) {
-        s.cls = "Static";
-        EnumChildWindows(box, ChildProc, reinterpret_cast<LPARAM>(&s));
-    }
-    if (!s.found) return std::string();
-    char text[4096] = {};
-    SendMessageA(s.found, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-bool ClickButton(HWND box, const std::string& caption) {
-    ChildSearch s{"Button", caption, nullptr};
-    EnumChildWindows(box, ChildProc, reinterpret_cast<LPARAM>(&s));
-    if (!s.found) return false;
-    PostMessageA(s.found, BM_CLICK, 0, 0);
-    return true;
+    return testsupport::WaitForBox(p.Pid(), [&p] { return p.Running(); }, limitMs);
 }
 
 // Runs a setup whose package makes the stub show one error box; returns the box text.
@@ -1016,15 +925,6 @@ TEST_F(StubRun, TooLittleRoomOnTheTempDrive) {
 // ---- The stub window's requests --------------------------------------------------------------
 
 // The window of a process's stub, found by its class; null when it does not show up in time.
-HWND WaitForWindowOfClass(const std::string& cls, DWORD limitMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (HWND w = FindWindowA(cls.c_str(), nullptr)) return w;
-        if (GetTickCount() - start > limitMs) return nullptr;
-        Pump(100);
-    }
-}
-
 TEST_F(StubRun, FirstCloseDuringTheEngineRunKeepsTheWindowASecondOneClosesIt) {
     Build();
     EnvVar rec("VEL_ENGINE_RECORD", record_);

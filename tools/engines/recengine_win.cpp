@@ -9,6 +9,12 @@
 //   VEL_ENGINE_DIALOG_MS=<ms>    leave a ".SDialog_Class_Name.<token>" window open for ms after exit
 //   VEL_ENGINE_SLEEP_MS=<ms>     stay running that long (pumping messages) before exiting
 //   VEL_ENGINE_COPY_TO=<folder>  copy its folder tree there (dates kept), for byte checks
+// As an update's engine it also installs: when its folder holds a folder "install", that tree is
+// copied over the product folder, and success is reported by deleting the engine token atom
+// (unless VEL_ENGINE_DELETE_ATOM=0: a failed update). The product folder is VEL_ENGINE_INSTALL_TO,
+// else "TargetDir" of [Directories] in the installation settings file beside the update-info file
+// that /OriginalInfoFile= names (its name without extensions, + ".original"). Records
+// Installed=<folder> or InstallFailed=<why>, before AtomDeleted.
 // With "--dialog <token> <ms>" it is the helper process that holds that window.
 #include <windows.h>
 #include <zlib.h>
@@ -114,6 +120,73 @@ void RecordTree(const std::string& root, const std::string& rel, const std::stri
     for (const auto& s : subdirs) RecordTree(root, s, copyTo);
 }
 
+// Value of a switch whose value may be quoted: /NAME="a b" or /NAME=ab.
+std::string QuotedSwitchValue(const std::string& cmd, const std::string& name) {
+    const size_t at = cmd.find(name);
+    if (at == std::string::npos) return std::string();
+    const size_t from = at + name.size();
+    if (from < cmd.size() && cmd[from] == '"') {
+        const size_t end = cmd.find('"', from + 1);
+        return end == std::string::npos ? std::string() : cmd.substr(from + 1, end - from - 1);
+    }
+    return SwitchValue(cmd, name);
+}
+
+bool IsFolder(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Copies a folder tree over another (files replaced); false at the first failure.
+bool CopyTree(const std::string& from, const std::string& to) {
+    if (!IsFolder(to) && !CreateDirectoryA(to.c_str(), nullptr)) return false;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((from + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string src = from + "\\" + name, dst = to + "\\" + name;
+        ok = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? CopyTree(src, dst)
+                                                              : CopyFileA(src.c_str(), dst.c_str(), FALSE) != 0;
+    } while (ok && FindNextFileA(h, &fd));
+    FindClose(h);
+    return ok;
+}
+
+// The product folder an update installs into; empty when it cannot be told.
+std::string InstallTarget(const std::string& cmd) {
+    const std::string env = Env("VEL_ENGINE_INSTALL_TO");
+    if (!env.empty()) return env;
+    const std::string info = QuotedSwitchValue(cmd, "/OriginalInfoFile=");
+    if (info.empty()) return std::string();
+    const size_t slash = info.find_last_of("\\:");
+    std::string name = slash == std::string::npos ? info : info.substr(slash + 1);
+    name = name.substr(0, name.find('.'));
+    const std::string settings = FolderOf(info) + "\\" + name + ".original";
+    char dir[MAX_PATH * 4] = {};
+    GetPrivateProfileStringA("Directories", "TargetDir", "", dir, sizeof dir, settings.c_str());
+    return dir;
+}
+
+// Installs the "install" tree of the engine's folder; false when there is none or it failed.
+bool Install(const std::string& cmd, const std::string& ownFolder) {
+    const std::string payload = ownFolder + "\\install";
+    if (!IsFolder(payload)) return false;
+    const std::string target = InstallTarget(cmd);
+    if (target.empty() || !IsFolder(target)) {
+        Record("InstallFailed=no product folder: " + target);
+        return false;
+    }
+    if (!CopyTree(payload, target)) {
+        Record("InstallFailed=cannot copy into " + target);
+        return false;
+    }
+    Record("Installed=" + target);
+    return true;
+}
+
 // Helper process: holds the engine's leftover dialog window for a while.
 int HoldDialog(const std::string& token, DWORD ms) {
     const std::string cls = ".SDialog_Class_Name." + token;
@@ -181,7 +254,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (!copyTo.empty()) CreateDirectoryA(copyTo.c_str(), nullptr);
     if (!Env("VEL_ENGINE_RECORD").empty() || !copyTo.empty()) RecordTree(FolderOf(exe), "", copyTo);
 
-    if (EnvInt("VEL_ENGINE_DELETE_ATOM", 0) == 1 && atom) {
+    const bool installed = Install(cmd, FolderOf(exe));
+    if (EnvInt("VEL_ENGINE_DELETE_ATOM", installed ? 1 : 0) == 1 && atom) {
         GlobalDeleteAtom(atom);
         Record("AtomDeleted=1");
     }

@@ -1,0 +1,700 @@
+// End to end: an installed product kept up to date by the real update agent (the stub built as an
+// agent by velpack's library) under Wine, with real timers, against the loopback nginx or a drive
+// folder. The product is the demo product, which logs how it started and ended; updates are
+// packages whose recording engine rewrites the product's version file. The agent's boxes are
+// answered through its VMsgBox windows; its trace lines are caught by an in-process viewer.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/InstalledProduct_win.h"
+#include "support/PackageFixture.h"
+#include "support/TestServers_win.h"
+#include "support/TraceCapture_win.h"
+#include "support/WindowDriver_win.h"
+#include "util/Process.h"
+#include "util/WinHandles.h"
+
+namespace vel {
+namespace {
+
+using testsupport::BoxText;
+using testsupport::BuildTreePath;
+using testsupport::ClickButton;
+using testsupport::HasButton;
+using testsupport::InstalledProduct;
+using testsupport::ProductOptions;
+using testsupport::Pump;
+using testsupport::ReadWholeFile;
+using testsupport::TraceCapture;
+using testsupport::UpdateServer;
+
+constexpr DWORD kShotLimitMs = 60000;
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool WaitUntil(const std::function<bool()>& done, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > limitMs) return false;
+        Pump(100);
+    }
+    return true;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// Today's date as the agent's test mode compares it: 06-DEC-2026.
+std::string DateText(int daysBack) {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    ULARGE_INTEGER u;
+    u.LowPart = ft.dwLowDateTime;
+    u.HighPart = ft.dwHighDateTime;
+    u.QuadPart -= static_cast<ULONGLONG>(daysBack) * 864000000000ULL;
+    ft.dwLowDateTime = u.LowPart;
+    ft.dwHighDateTime = u.HighPart;
+    FileTimeToSystemTime(&ft, &st);
+    static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                          "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    char buf[16];
+    snprintf(buf, sizeof buf, "%02u-%s-%04u", st.wDay, kMonths[st.wMonth - 1], st.wYear);
+    return buf;
+}
+
+// The agent's test-mode values in the registry while it lives; removed at the end.
+class TestModeValues {
+public:
+    TestModeValues(const std::string& on, const std::string& date, const std::string& location) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != 0) return;
+        ScopedKey owned(key);
+        Set(key, "TestMode", on);
+        Set(key, "TestModeDate", date);
+        Set(key, "TestModeURL", location);
+    }
+    ~TestModeValues() { RegDeleteKeyA(HKEY_CURRENT_USER, kKey); }
+
+private:
+    static constexpr const char* kKey = "Software\\Dorvanik\\Velnor\\AutoUpdate";
+    static void Set(HKEY key, const char* name, const std::string& value) {
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+    }
+};
+
+class AutoUpdate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testsupport::ServersUp()) GTEST_SKIP() << "needs the loopback servers (ctest autoupdate_wintest)";
+        ASSERT_TRUE(trace_.Ready());
+    }
+
+    // The installed product (version 1) with its agent.
+    void Install(const ProductOptions& options = ProductOptions()) {
+        product_ = std::make_unique<InstalledProduct>(options);
+        ASSERT_EQ(product_->Error(), "");
+    }
+
+    // Version 2 built and published, with the release's values changed first.
+    void Release(const std::function<void(UpdateInfo&)>& change = nullptr) {
+        ASSERT_EQ(product_->BuildUpdate(2), "");
+        UpdateInfo info = product_->Release(2);
+        if (change) change(info);
+        ASSERT_EQ(product_->Publish(info), "");
+    }
+
+    // Starts the agent so that its first tick considers a shot (no idle ticks).
+    void StartAgent(const std::string& args = "/DELAY=0") {
+        ASSERT_EQ(product_->RunAgent(args), 0);
+        ASSERT_TRUE(WaitUntil([&] { return product_->AgentCopyPid() != 0; }, 15000)) << trace_.Text();
+        copyPid_ = product_->AgentCopyPid();
+    }
+
+    bool CopyRuns() const { return copyPid_ && product_->AgentCopyPid() == copyPid_; }
+
+    // The next box of the agent copy, or null.
+    HWND WaitForAgentBox(DWORD limitMs = kShotLimitMs) {
+        return testsupport::WaitForBox(copyPid_, [this] { return CopyRuns(); }, limitMs);
+    }
+
+    // Presses a button of the box and waits until the box has gone, so that the next box looked
+    // for is not this one closing.
+    static bool Press(HWND box, const std::string& button) {
+        return ClickButton(box, button) && WaitUntil([box] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+    }
+
+    // Waits for the box, checks that its text holds each of `parts`, presses `button`.
+    void Answer(const std::vector<std::string>& parts, const std::string& button) {
+        HWND box = WaitForAgentBox();
+        ASSERT_NE(box, nullptr) << "no box; trace:\n" << trace_.Text();
+        const std::string text = BoxText(box);
+        for (const std::string& part : parts) EXPECT_NE(text.find(part), std::string::npos) << part << " in: " << text;
+        ASSERT_TRUE(Press(box, button)) << button << " in: " << text;
+    }
+
+    // The agent copy traced the needle; false at the limit or soon after the copy has ended.
+    bool WaitForTrace(const std::string& needle, DWORD limitMs = kShotLimitMs) {
+        const DWORD start = GetTickCount();
+        while (!trace_.Contains(needle)) {
+            if (GetTickCount() - start > limitMs) return false;
+            if (!CopyRuns()) return trace_.WaitFor(needle, 1000);
+            Pump(100);
+        }
+        return true;
+    }
+    // The shot's decision was traced with this reason code.
+    bool WaitForDecision(int code, DWORD limitMs = kShotLimitMs) {
+        return WaitForTrace(" GetOkToPerformAU=" + std::to_string(code), limitMs);
+    }
+    // The update run is over (whatever its result).
+    bool WaitForUpdateEnd(DWORD limitMs = kShotLimitMs) {
+        return WaitForTrace(" ==== PerformAutoUpdate-13 ====", limitMs);
+    }
+
+    std::vector<std::string> ProductLog() const { return Lines(ReadWholeFile(product_->ProductLog())); }
+    std::string UpdateFileInFolder() const { return product_->Folder() + "\\Update.exe"; }
+
+    // Nothing of the installation changed and the product runs on.
+    void ExpectUntouched(DWORD productPid) {
+        EXPECT_EQ(product_->InstalledVersion(), "1");
+        EXPECT_EQ(product_->Setting("OriginalSetup", "VersionOriginal"), "1");
+        EXPECT_EQ(product_->ProductPid(), productPid);
+        EXPECT_EQ(ProductLog().size(), 1u) << ReadWholeFile(product_->ProductLog());
+    }
+
+    TraceCapture trace_;
+    std::unique_ptr<InstalledProduct> product_;
+    DWORD copyPid_ = 0;
+};
+
+std::string StartLine(DWORD pid, int version) {
+    return "start version=" + std::to_string(version) + " pid=" + std::to_string(pid);
+}
+
+// ---- A timed update, by each way of shutting the product down --------------------------------------
+
+struct ShutDownCase {
+    const char* name;
+    const char* method;
+    UpdateServer server;
+    bool running;    // the product runs when the update begins
+    bool restart;    // RestartProcess
+    const char* endLine;  // how the product ended ("" for terminated, nullptr for not at all)
+    bool restarted;       // a version 2 product was started after the update
+};
+void PrintTo(const ShutDownCase& c, std::ostream* os) { *os << c.name; }
+
+class ShutDown : public AutoUpdate, public ::testing::WithParamInterface<ShutDownCase> {};
+
+TEST_P(ShutDown, UpdatesTheProductAndRecordsTheNewVersion) {
+    const ShutDownCase& c = GetParam();
+    ProductOptions options;
+    options.server = c.server;
+    std::unique_ptr<testsupport::TrustedTestCa> ca;
+    if (c.server == UpdateServer::Https) ca = std::make_unique<testsupport::TrustedTestCa>();
+    ASSERT_NO_FATAL_FAILURE(Install(options));
+    InstalledProduct& p = *product_;
+    Release([&](UpdateInfo& i) {
+        i.shutDownMethod = c.method;
+        i.restartProcess = c.restart;
+    });
+    const DWORD pid = c.running ? p.StartProduct() : 0;
+    ASSERT_EQ(pid != 0, c.running);
+
+    StartAgent();
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_TRUE(WaitUntil([&] { return p.Setting("OriginalSetup", "VersionOriginal") == "2"; }, 10000))
+        << p.RunLogText();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+    EXPECT_FALSE(Exists(UpdateFileInFolder()));
+    // The product: ended as the method says, and started again when it had been shut down.
+    std::vector<std::string> expected;
+    if (c.running) expected.push_back(StartLine(pid, 1));
+    if (c.endLine && *c.endLine) expected.push_back(std::string(c.endLine) + " pid=" + std::to_string(pid));
+    if (c.restarted) {
+        ASSERT_TRUE(WaitUntil([&] { return ProductLog().size() == expected.size() + 1; }, 10000))
+            << ReadWholeFile(p.ProductLog()) << p.RunLogText();
+        const DWORD again = p.ProductPid();
+        expected.push_back(StartLine(again, 2));
+        EXPECT_NE(again, pid);
+    } else {
+        Pump(1500);  // a restart would come at once
+    }
+    EXPECT_EQ(ProductLog(), expected) << p.RunLogText();
+    if (!c.endLine) {
+        EXPECT_EQ(p.ProductPid(), pid);  // not shut down: runs on (or still does not run)
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, ShutDown,
+    ::testing::Values(
+        ShutDownCase{"Close", "Using WM_CLOSE", UpdateServer::Http, true, true, "closed", true},
+        ShutDownCase{"CloseNoRestart", "Using WM_CLOSE", UpdateServer::Http, true, false, "closed", false},
+        ShutDownCase{"Quit", "Using WM_QUIT", UpdateServer::Https, true, true, "quit", true},
+        ShutDownCase{"Terminate", "Using Terminate Process", UpdateServer::Folder, true, true, "", true},
+        ShutDownCase{"DontShutDown", "Don't Shut Down", UpdateServer::Http, true, true, nullptr, false},
+        ShutDownCase{"NotRunning", "Using WM_CLOSE", UpdateServer::Http, false, true, nullptr, false}),
+    [](const ::testing::TestParamInfo<ShutDownCase>& i) { return std::string(i.param.name); });
+
+TEST_F(AutoUpdate, MessageBoxMethodAsksUntilTheUserHasClosedTheProduct) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release([](UpdateInfo& i) { i.shutDownMethod = "Issue a Message Box"; });
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+
+    // Pressing OK with the product still running only brings the notice back.
+    Answer({"Please close DemoProduct.exe to go on with the update."}, "&OK");
+    Pump(500);
+    EXPECT_EQ(p.ProductPid(), pid);
+    HWND box = WaitForAgentBox();
+    ASSERT_NE(box, nullptr) << trace_.Text();
+    PostMessageA(testsupport::FindProcessWindow(pid, "VelnorDemoProduct"), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return p.ProductPid() != pid; }, 10000));
+    ASSERT_TRUE(Press(box, "&OK"));
+
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+    ASSERT_TRUE(WaitUntil([&] { return ProductLog().size() == 3; }, 10000)) << ReadWholeFile(p.ProductLog());
+    EXPECT_EQ(ProductLog()[1], "closed pid=" + std::to_string(pid));
+    EXPECT_EQ(ProductLog()[2], StartLine(p.ProductPid(), 2));  // the user closed it: restarted
+}
+
+// ---- The client's notifications, and the agent replacing itself --------------------------------------
+
+TEST_F(AutoUpdate, ClientSeesTheWholeUpdateAndAFreshAgentReplacesTheOld) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release();
+    ASSERT_NE(p.StartProduct(), 0u);
+    // The client starts the agent through the plain agent's registration switch (the copy then
+    // idles three ticks before its first shot) and records until the copy's loop has ended.
+    testsupport::ScratchFolder out;
+    const std::string record = out.File("notes.txt");
+    const std::string client = "\"" + BuildTreePath("tools/hostclient/hostclient.exe") + "\" --out \"" + record +
+                               "\" --agent \"" + p.AgentExe() + "\" --until 43 --seconds 90";
+    ScopedHandle clientProcess = StartProcess(client);
+    ASSERT_TRUE(clientProcess.valid());
+    ASSERT_TRUE(WaitUntil([&] { return p.AgentCopyPid() != 0; }, 15000)) << trace_.Text();
+    const DWORD oldCopy = copyPid_ = p.AgentCopyPid();
+
+    ASSERT_EQ(WaitForSingleObject(clientProcess.get(), 90000), WAIT_OBJECT_0);
+    std::vector<std::string> notes = Lines(ReadWholeFile(record));
+    ASSERT_FALSE(notes.empty());
+    // 50 carries the copy's window handle: whatever it is, it comes first.
+    EXPECT_EQ(notes[0].substr(0, 3), "50 ");
+    notes.erase(notes.begin());
+    const std::vector<std::string> expected = {"51 1125", "40 1", "40 2", "41 1", "41 2",
+                                               "42 1",    "42 2", "43 0", "end until"};
+    EXPECT_EQ(notes, expected) << p.RunLogText();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+
+    // The old copy is gone; a fresh one starts (after the agent's ten-second wait) and runs on.
+    EXPECT_TRUE(WaitUntil([&] { return p.AgentCopyPid() != 0 && p.AgentCopyPid() != oldCopy; }, 25000))
+        << p.RunLogText();
+    HANDLE old = OpenProcess(SYNCHRONIZE, FALSE, oldCopy);
+    EXPECT_TRUE(old == nullptr || WaitForSingleObject(old, 0) == WAIT_OBJECT_0);
+    if (old) CloseHandle(old);
+}
+
+// ---- Questions before the download and the install ----------------------------------------------------
+
+struct QuestionCase {
+    const char* name;
+    const char* downloadAnswer;
+    const char* installAnswer;  // nullptr: not asked
+    bool fetched;               // the update file reached the product folder (and stays there)
+    bool updated;
+};
+void PrintTo(const QuestionCase& c, std::ostream* os) { *os << c.name; }
+
+class Questions : public AutoUpdate, public ::testing::WithParamInterface<QuestionCase> {};
+
+TEST_P(Questions, AnswersDecideHowFarTheUpdateGoes) {
+    const QuestionCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release([](UpdateInfo& i) {
+        i.confirmDownload = true;
+        i.confirmInstall = true;
+    });
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+
+    HWND box = WaitForAgentBox();
+    ASSERT_NE(box, nullptr) << trace_.Text();
+    char caption[64] = {};
+    GetWindowTextA(box, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Update Question");
+    EXPECT_NE(BoxText(box).find("A new version of Demo Product is available."), std::string::npos) << BoxText(box);
+    EXPECT_NE(BoxText(box).find("You will be asked again before it is installed."), std::string::npos);
+    ASSERT_TRUE(Press(box, c.downloadAnswer));
+    if (c.installAnswer) Answer({"Install the new version of Demo Product now?"}, c.installAnswer);
+
+    if (c.updated) {
+        ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+        EXPECT_EQ(p.InstalledVersion(), "2");
+        EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "2");
+        EXPECT_FALSE(Exists(UpdateFileInFolder()));
+    } else {
+        ASSERT_TRUE(WaitForTrace(" ==== PerformShot-2 ====")) << trace_.Text();
+        EXPECT_EQ(Exists(UpdateFileInFolder()), c.fetched);
+        ExpectUntouched(pid);
+        EXPECT_EQ(WaitForAgentBox(1500), nullptr);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, Questions,
+                         ::testing::Values(QuestionCase{"DownloadNo", "&No", nullptr, false, false},
+                                           QuestionCase{"InstallNo", "&Yes", "&No", true, false},
+                                           QuestionCase{"BothYes", "&Yes", "&Yes", false, true}),
+                         [](const ::testing::TestParamInfo<QuestionCase>& i) { return std::string(i.param.name); });
+
+TEST_F(AutoUpdate, ForcedNoticesOfferNoWayOut) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release([](UpdateInfo& i) {
+        i.confirmDownload = true;
+        i.confirmDownloadForce = true;
+        i.confirmInstall = true;
+        i.confirmInstallForce = true;
+    });
+    StartAgent();
+    for (const char* text : {"It is downloaded now; you will be asked before it is installed.",
+                             "The new version of Demo Product is installed now."}) {
+        HWND box = WaitForAgentBox();
+        ASSERT_NE(box, nullptr) << trace_.Text();
+        EXPECT_NE(BoxText(box).find(text), std::string::npos) << BoxText(box);
+        EXPECT_FALSE(HasButton(box, "&No"));
+        EXPECT_FALSE(HasButton(box, "&Cancel"));
+        ASSERT_TRUE(Press(box, "&OK"));
+    }
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+}
+
+// ---- When a version is offered again ------------------------------------------------------------------
+
+TEST_F(AutoUpdate, SameStampIsNotOfferedAgainButANewOneIs) {
+    ProductOptions o;
+    o.probeSecondsInterval = 1;      // a shot every tick or two
+    o.reAskSecondsInterval = 86400;  // not again by time within this run
+    ASSERT_NO_FATAL_FAILURE(Install(o));
+    InstalledProduct& p = *product_;
+    Release([](UpdateInfo& i) { i.confirmDownload = true; });
+    StartAgent();
+    Answer({"A new version of Demo Product is available."}, "&No");
+    EXPECT_EQ(p.Setting("OriginalSetup", "Stamp"), p.ServerInfo("NewSetup", "Stamp"));
+
+    // Later shots see the same stamp: too early, no question.
+    trace_.Clear();
+    ASSERT_TRUE(WaitForDecision(2, 15000)) << trace_.Text();
+    EXPECT_EQ(WaitForAgentBox(2500), nullptr);
+    EXPECT_FALSE(trace_.Contains(" GetOkToPerformAU=6"));
+
+    // A new publication of the same version is offered at the next shot.
+    Release([](UpdateInfo& i) { i.confirmDownload = true; });
+    Answer({"A new version of Demo Product is available."}, "&No");
+    EXPECT_EQ(p.InstalledVersion(), "1");
+}
+
+TEST_F(AutoUpdate, SameStampIsOfferedAgainOnceTheReAskTimeHasPassed) {
+    ProductOptions o;
+    o.probeSecondsInterval = 1;
+    o.reAskSecondsInterval = 4;
+    ASSERT_NO_FATAL_FAILURE(Install(o));
+    Release([](UpdateInfo& i) { i.confirmDownload = true; });
+    StartAgent();
+    Answer({"A new version of Demo Product is available."}, "&No");
+    const DWORD first = GetTickCount();
+    trace_.Clear();
+    Answer({"A new version of Demo Product is available."}, "&No");
+    EXPECT_GE(GetTickCount() - first, 3000u);  // the re-ask time in whole seconds, after the first
+    EXPECT_TRUE(trace_.Contains(" GetOkToPerformAU=2")) << trace_.Text();
+}
+
+// ---- Decisions and checks that stop the update --------------------------------------------------------
+
+struct StopCase {
+    const char* name;
+    int code;  // reason code of the decision
+    std::function<void(InstalledProduct&)> change;
+};
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+class Refused : public AutoUpdate, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(Refused, NothingIsDownloaded) {
+    const StopCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release();
+    c.change(p);
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    ASSERT_TRUE(WaitForDecision(c.code)) << trace_.Text();
+    Pump(1500);
+    EXPECT_FALSE(Exists(UpdateFileInFolder()));
+    EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-4"));
+    ExpectUntouched(pid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Decisions, Refused,
+    ::testing::Values(
+        StopCase{"ValidVersionsMismatch", 4,
+                 [](InstalledProduct& p) { p.SetServerInfo("NewSetup", "ValidVersions", "5,6"); }},
+        StopCase{"SizeMismatch", 5,
+                 [](InstalledProduct& p) {
+                     const long size = std::stol(p.ServerInfo("NewSetup", "SizeOfUpdateFile"));
+                     p.SetServerInfo("NewSetup", "SizeOfUpdateFile", std::to_string(size + 100));
+                 }},
+        StopCase{"NotNewer", 3, [](InstalledProduct& p) { p.SetServerInfo("NewSetup", "VersionNew", "1"); }}),
+    [](const ::testing::TestParamInfo<StopCase>& i) { return std::string(i.param.name); });
+
+struct RejectCase {
+    const char* name;
+    const char* boxText;
+    std::function<void(InstalledProduct&)> swap;  // what the server holds instead of the published file
+};
+void PrintTo(const RejectCase& c, std::ostream* os) { *os << c.name; }
+
+class Rejected : public AutoUpdate, public ::testing::WithParamInterface<RejectCase> {};
+
+TEST_P(Rejected, FetchedFileIsDeletedAndNothingIsShutDown) {
+    const RejectCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release();
+    c.swap(p);
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    HWND box = WaitForAgentBox();
+    ASSERT_NE(box, nullptr) << trace_.Text();
+    EXPECT_NE(BoxText(box).find(c.boxText), std::string::npos) << BoxText(box);
+    char caption[64] = {};
+    GetWindowTextA(box, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Update Error");
+    EXPECT_FALSE(Exists(UpdateFileInFolder()));  // deleted while the box shows
+    ASSERT_TRUE(Press(box, "&OK"));
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-7"));
+    ExpectUntouched(pid);
+    EXPECT_NE(p.RunLogText().find("ERROR: "), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, Rejected,
+    ::testing::Values(
+        // Another product's package; the update-info file names no SHA-256, as older ones do.
+        RejectCase{"Token", "Bad Secret Token!",
+                   [](InstalledProduct& p) {
+                       ASSERT_EQ(p.BuildUpdate(2, "Update.exe", "Another-Product"), "");
+                       p.SetServerInfo("NewSetup", "SHA256OfUpdateFile", "");
+                   }},
+        // A package of this product, but not the published one.
+        RejectCase{"Sha256", "altered",
+                   [](InstalledProduct& p) { ASSERT_EQ(p.BuildUpdate(3), ""); }}),
+    [](const ::testing::TestParamInfo<RejectCase>& i) { return std::string(i.param.name); });
+
+// ---- Inform mode ------------------------------------------------------------------------------------
+
+BOOL CALLBACK FindRichEdit(HWND w, LPARAM lp) {
+    char cls[32] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (lstrcmpiA(cls, "RICHEDIT") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(lp) = w;
+    return FALSE;
+}
+
+TEST_F(AutoUpdate, InformModeShowsTheAnnouncementAndRecordsTheVersion) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    ASSERT_EQ(p.BuildUpdate(2), "");
+    UpdateInfo info = p.Release(2);
+    info.downloadUrlInform = "https://example.invalid/demo-product/download";
+    ASSERT_EQ(p.Publish(info, "Update.exe", "Welcome to version 2 of the demo product"), "");
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (box = testsupport::FindProcessWindow(copyPid_, "VRichEditBox")) != nullptr; },
+                          kShotLimitMs))
+        << trace_.Text();
+    Pump(500);
+    char caption[64] = {};
+    GetWindowTextA(box, caption, sizeof caption);
+    EXPECT_STREQ(caption, "New Version");
+    HWND edit = nullptr;
+    EnumChildWindows(box, FindRichEdit, reinterpret_cast<LPARAM>(&edit));
+    ASSERT_NE(edit, nullptr);
+    char text[512] = {};
+    SendMessageA(edit, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "Welcome to version 2 of the demo product");
+    EXPECT_TRUE(HasButton(box, "Download"));
+    EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "1");  // not before the box has closed
+
+    PostMessageA(box, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return p.Setting("OriginalSetup", "VersionOriginal") == "2"; }, 10000));
+    EXPECT_EQ(p.InstalledVersion(), "1");  // announced, not installed
+    EXPECT_EQ(p.ProductPid(), pid);
+    EXPECT_FALSE(Exists(UpdateFileInFolder()));
+}
+
+// ---- Interactive check --------------------------------------------------------------------------------
+
+TEST_F(AutoUpdate, InteractiveCheckAsksFirstAndSaysWhenThereIsNoUpdate) {
+    ProductOptions o;
+    o.probeSecondsInterval = -1;  // no timed shots: only the requests make one
+    ASSERT_NO_FATAL_FAILURE(Install(o));
+    InstalledProduct& p = *product_;
+    ASSERT_EQ(p.BuildUpdate(1), "");
+    ASSERT_EQ(p.Publish(p.Release(1)), "");  // the server has the installed version
+    StartAgent("/DELAY=60");
+    ASSERT_EQ(p.RunAgent("/TEST=2"), 0);
+    Answer({"Check for a new version of Demo Product now?", "The update location is on the Internet.", "Go on?"},
+           "&Yes");
+    Answer({"No new version is available."}, "&OK");
+    EXPECT_TRUE(WaitForDecision(3, 5000)) << trace_.Text();
+
+    // Asked again and answered No: no shot.
+    trace_.Clear();
+    ASSERT_EQ(p.RunAgent("/TEST=2"), 0);
+    Answer({"Check for a new version of Demo Product now?"}, "&No");
+    Pump(2500);
+    EXPECT_FALSE(trace_.Contains("GetOkToPerformAU")) << trace_.Text();
+    EXPECT_EQ(WaitForAgentBox(500), nullptr);
+}
+
+TEST_F(AutoUpdate, InteractiveCheckUpdatesWithoutItsQuestionsAndShowsTheFinish) {
+    ProductOptions o;
+    o.probeSecondsInterval = -1;
+    ASSERT_NO_FATAL_FAILURE(Install(o));
+    InstalledProduct& p = *product_;
+    // The questions are for timed updates; the user who asked for the check is not asked again.
+    Release([](UpdateInfo& i) {
+        i.confirmDownload = true;
+        i.confirmInstall = true;
+    });
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent("/DELAY=60");
+    ASSERT_EQ(p.RunAgent("/TEST=2"), 0);
+    Answer({"Check for a new version of Demo Product now?"}, "&Yes");
+    Answer({"Demo Product has been updated.", "Start it again?"}, "&Yes");
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+    ASSERT_TRUE(WaitUntil([&] { return ProductLog().size() == 3; }, 10000)) << ReadWholeFile(p.ProductLog());
+    EXPECT_EQ(ProductLog()[1], "closed pid=" + std::to_string(pid));
+    EXPECT_EQ(ProductLog()[2], StartLine(p.ProductPid(), 2));
+}
+
+// ---- Ending the agent ---------------------------------------------------------------------------------
+
+int LastTimerCount(const std::string& trace) {
+    const std::string key = " AutoUpdateTimerCount=";
+    const size_t at = trace.rfind(key);
+    return at == std::string::npos ? -1000 : std::atoi(trace.c_str() + at + key.size());
+}
+
+TEST_F(AutoUpdate, ShutDownRequestEndsTheAgentOnTheThirdTickAndTheCopyDeletesItself) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    StartAgent("/DELAY=60");
+    const HWND agent = testsupport::WaitForWindowOfClass(p.AgentCopyClass(), 10000);
+    ASSERT_NE(agent, nullptr);
+    ASSERT_TRUE(trace_.WaitFor(" AutoUpdateTimerCount=-58", 10000)) << trace_.Text();
+    // Sent: every tick before the request has been traced when it returns.
+    DWORD_PTR result = 1;
+    ASSERT_TRUE(SendMessageTimeoutA(agent, 1125, 30, 2, SMTO_NORMAL, 10000, &result));  // request 30, countdown 2
+    EXPECT_EQ(result, 0u);
+    const int before = LastTimerCount(trace_.Text());
+    ASSERT_TRUE(WaitUntil([&] { return p.AgentCopyPid() == 0; }, 10000));
+    EXPECT_EQ(LastTimerCount(trace_.Text()), before + 3) << trace_.Text();
+    EXPECT_TRUE(WaitUntil([&] { return !Exists(p.AgentCopyExe()); }, 5000));
+
+    // Through the plain agent's switch: a copy that runs ends within a few ticks.
+    StartAgent("/DELAY=60");
+    ASSERT_TRUE(trace_.WaitFor(" AutoUpdateTimerCount=-58", 10000)) << trace_.Text();
+    const DWORD asked = GetTickCount();
+    ASSERT_EQ(p.RunAgent("/STOP=1"), 0);
+    ASSERT_TRUE(WaitUntil([&] { return p.AgentCopyPid() == 0; }, 10000));
+    EXPECT_LT(GetTickCount() - asked, 6000u);
+    EXPECT_TRUE(WaitUntil([&] { return !Exists(p.AgentCopyExe()); }, 5000));
+}
+
+// ---- Test mode ----------------------------------------------------------------------------------------
+
+TEST_F(AutoUpdate, TestModeOfTodayFetchesFromTheTestFolder) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;  // its update location (nginx) holds nothing
+    // The test folder: a drive folder with the update and its update-info file.
+    testsupport::ScratchFolder testFolder;
+    ASSERT_EQ(p.BuildUpdate(2), "");
+    ASSERT_EQ(p.Publish(p.Release(2)), "");
+    for (const char* name : {"Update.exe", "Product.info"})
+        ASSERT_TRUE(MoveFileA((p.ServerFolder() + "\\" + name).c_str(), testFolder.File(name).c_str()));
+
+    {
+        TestModeValues yesterday("1", DateText(1), testFolder.Path());
+        StartAgent();
+        ASSERT_TRUE(WaitForDecision(0)) << trace_.Text();  // nothing at the update location
+        p.EndAll();
+    }
+    trace_.Clear();
+    TestModeValues today("1", DateText(0), testFolder.Path());
+    StartAgent();
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+    EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "2");
+}
+
+TEST_F(AutoUpdate, UpdateFileThatCannotBeHadEndsTheShotWithoutABox) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    // A test folder whose update-info file passes the decision (a missing file's size counts as
+    // -1) but holds no update file; test mode never goes to HTTP.
+    testsupport::ScratchFolder testFolder;
+    ASSERT_EQ(p.BuildUpdate(2), "");
+    ASSERT_EQ(p.Publish(p.Release(2)), "");
+    ASSERT_TRUE(MoveFileA(p.ServerInfoFile().c_str(), testFolder.File("Product.info").c_str()));
+    WritePrivateProfileStringA("NewSetup", "SizeOfUpdateFile", "-1", testFolder.File("Product.info").c_str());
+    TestModeValues today("1", DateText(0), testFolder.Path());
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    ASSERT_TRUE(WaitForDecision(6)) << trace_.Text();
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_EQ(WaitForAgentBox(1500), nullptr);
+    EXPECT_NE(p.RunLogText().find("Download: nothing fetched"), std::string::npos) << p.RunLogText();
+    EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-7"));
+    ExpectUntouched(pid);
+}
+
+}  // namespace
+}  // namespace vel
