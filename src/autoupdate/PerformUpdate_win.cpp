@@ -145,6 +145,7 @@ bool RunUpdateFile(const std::string& updateFile) {
     }
     const std::string extra = "/OriginalInfoFile=\"" + UpdateInfoFile() + "\"";
     const bool result = ExtractAndRun(folder, updateFile, OwnPackage().AgentName(), extra, !GetBackgroundUpdate());
+    SettingsFilesChanged();  // the engine may have rewritten them
     DeleteTree(folder, true);
     return result;
 }
@@ -218,6 +219,7 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
         result = errorText.empty() && !content.empty();
         // Replaced even by nothing: no value of an earlier fetch outlives a failed one.
         if (!name.empty()) WriteFileText(AgentFolder() + name, content);
+        SettingsFilesChanged();
         if (!errorText.empty() && errorText[0] == '3') errorText.clear();
         return result;
     }

@@ -1,9 +1,9 @@
 #pragma once
 // The two settings files of an installed product, beside the running program: the installation
 // settings file (".original", written at installation; the agent rewrites a few keys) and the
-// update-info file (".info", fetched from the update location; only read). Every accessor opens
-// the file anew, so a value written by one step is seen by the next; a missing file, section or
-// key reads as the default. Value rules: SettingsValues.h. Windows-only implementation
+// update-info file (".info", fetched from the update location; only read). Every accessor sees
+// the file's current content, so a value written by one step is seen by the next; a missing file,
+// section or key reads as the default. Value rules: SettingsValues.h. Windows-only implementation
 // (UpdateSettings_win.cpp).
 #include <cstdint>
 #include <string>
@@ -15,6 +15,10 @@ namespace vel {
 // Paths of the two files; empty when the own package names no update-info file.
 std::string InstallSettingsFile();
 std::string UpdateInfoFile();
+// Every accessor reads the file's current content; values are kept only while the file's size
+// and times stay the same. A writer that may keep both (a rewrite within the same clock tick)
+// calls this after writing.
+void SettingsFilesChanged();
 // Points the accessors at other files (a checking tool, tests); two empty paths restore the
 // files beside the running program.
 void UseSettingsFiles(const std::string& installSettings, const std::string& updateInfo);

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 #include "package/FileInfo.h"
 #include "stub/StubState.h"
 #include "util/DebugLog.h"
@@ -28,10 +31,62 @@ const char kOriginal[] = "OriginalSetup";
 const char kNewSetup[] = "NewSetup";
 const char kInform[] = "AutoInform";
 
+// What tells a file's content has changed: its size, creation and last-write times.
+struct FileStamp {
+    bool exists = false;
+    uint64_t size = 0, created = 0, written = 0;
+    bool operator==(const FileStamp& o) const {
+        return exists == o.exists && size == o.size && created == o.created && written == o.written;
+    }
+};
+
+uint64_t Ticks(const FILETIME& t) { return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+
+FileStamp StampOf(const std::string& file) {
+    FileStamp s;
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &d)) return s;
+    s.exists = true;
+    s.size = (uint64_t(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+    s.created = Ticks(d.ftCreationTime);
+    s.written = Ticks(d.ftLastWriteTime);
+    return s;
+}
+
+// Values read from one settings file, kept while its stamp is unchanged: reading a value costs
+// about twenty times a look at the stamp, and the agent reads a few values on every tick all day.
+struct ReadCache {
+    std::string file;
+    FileStamp stamp;
+    std::vector<std::pair<std::string, std::string>> values;  // section \n key \n default -> value
+};
+ReadCache g_cache[2];  // the two settings files
+unsigned g_cacheNext = 0;
+
+ReadCache& CacheFor(const std::string& file, const FileStamp& stamp) {
+    ReadCache* c = nullptr;
+    for (ReadCache& e : g_cache)
+        if (e.file == file) c = &e;
+    if (!c) c = &g_cache[g_cacheNext++ % 2];
+    if (c->file != file || !(c->stamp == stamp)) {
+        c->file = file;
+        c->stamp = stamp;
+        c->values.clear();
+    }
+    return *c;
+}
+
 // A missing file name reads as all defaults (the private-profile functions would otherwise look
 // for the empty name in the Windows folder).
 std::string Text(const std::string& file, const char* section, const char* key, const std::string& def) {
-    return file.empty() ? def : ReadIniString(file, section, key, def);
+    if (file.empty()) return def;
+    ReadCache& cache = CacheFor(file, StampOf(file));
+    const std::string id = std::string(section) + "\n" + key + "\n" + def;
+    for (const auto& v : cache.values)
+        if (v.first == id) return v.second;
+    const std::string value = ReadIniString(file, section, key, def);
+    cache.values.emplace_back(id, value);
+    return value;
 }
 int64_t Int(const std::string& file, const char* section, const char* key, int64_t def) {
     return SettingsInt(Text(file, section, key, IntToStr(def)), def);
@@ -48,12 +103,14 @@ int64_t OriginalInt(const char* key, int64_t def) { return Int(InstallSettingsFi
 void WriteOriginal(const char* key, int64_t value) {
     const std::string file = InstallSettingsFile();
     if (!file.empty()) WriteIniInt(file, kOriginal, key, value);
+    SettingsFilesChanged();
 }
 // The seconds and, for people reading the file, the same moment as text under "__" + key.
 void WriteMoment(const char* key, int64_t seconds) {
     WriteOriginal(key, seconds);
     const std::string file = InstallSettingsFile();
     if (!file.empty()) WriteIniString(file, kOriginal, std::string("__") + key, EchoText(seconds));
+    SettingsFilesChanged();
 }
 
 std::string Info(const char* section, const char* key) { return Text(UpdateInfoFile(), section, key, ""); }
@@ -80,7 +137,12 @@ std::string UpdateInfoFile() {
     return name.empty() ? std::string() : ExeDir(true) + name;
 }
 
+void SettingsFilesChanged() {
+    for (ReadCache& e : g_cache) e = ReadCache();
+}
+
 void UseSettingsFiles(const std::string& installSettings, const std::string& updateInfo) {
+    SettingsFilesChanged();
     g_installSettings = installSettings;
     g_updateInfo = updateInfo;
 }

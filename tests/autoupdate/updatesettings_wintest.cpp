@@ -116,6 +116,24 @@ TEST_F(UpdateSettingsFiles, SettersWriteDecimalsAndEchoTexts) {
     EXPECT_EQ(GetOriginalStamp(), INT32_MIN);
 }
 
+// Values are kept between reads only while the file stays as it was: a file rewritten by another
+// program (the same size included), replaced, or deleted is read afresh.
+TEST_F(UpdateSettingsFiles, ChangedFilesAreReadAfresh) {
+    ASSERT_TRUE(WriteWholeFile(original, "[OriginalSetup]\r\nVersionOriginal=5\r\n"));
+    ASSERT_TRUE(WriteWholeFile(info, "[NewSetup]\r\nVersionNew=6\r\n"));
+    EXPECT_EQ(GetVersionOriginal(), 5);
+    EXPECT_EQ(GetVersionNew(), 6);
+    Sleep(20);
+    ASSERT_TRUE(WriteWholeFile(original, "[OriginalSetup]\r\nVersionOriginal=7\r\n"));  // same size
+    EXPECT_EQ(GetVersionOriginal(), 7);
+    ASSERT_TRUE(WritePrivateProfileStringA("NewSetup", "VersionNew", "12", info.c_str()));
+    EXPECT_EQ(GetVersionNew(), 12);
+    ASSERT_TRUE(DeleteFileA(info.c_str()));
+    EXPECT_EQ(GetVersionNew(), 0);
+    SetVersionOriginal(8);
+    EXPECT_EQ(GetVersionOriginal(), 8);
+}
+
 TEST_F(UpdateSettingsFiles, ShortcutsGoOnlyWhenAskedAndTheSetupRan) {
     const std::string start = dir.File("Start.lnk"), check = dir.File("Check.lnk");
     ASSERT_TRUE(WriteWholeFile(original, "[UnInstall]\r\nStartUpLink=" + start + "\r\nCheckforNewUpdateLink=" + check +
