@@ -44,6 +44,11 @@ bool PerformAutoInform() {
             box.width = static_cast<int>(GetAutoInformW());
             box.height = static_cast<int>(GetAutoInformH());
             box.address = Trim(GetDownloadURL_INFORM());
+            // The update-info file is not signed: an address that is no web page is not opened.
+            if (!box.address.empty() && !IsWebAddress(box.address)) {
+                RunLog("ERROR: DownloadURL_INFORM is not a web address, not opened: " + box.address);
+                box.address.clear();
+            }
             box.text = inform.remainder;
             result = ShowRichEditBox(box);
             if (result) {

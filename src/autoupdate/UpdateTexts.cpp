@@ -49,6 +49,11 @@ bool ProductTokenMatches(const std::string& ownItem, const std::string& clearTok
     return decoded && TryUnscrambleItem(ownItem, own) && own == clearToken;
 }
 
+bool IsWebAddress(const std::string& address) {
+    const std::string a = LowerCase(Trim(address));
+    return a.compare(0, 7, "http://") == 0 || a.compare(0, 8, "https://") == 0;
+}
+
 ShutDownMethod ParseShutDownMethod(const std::string& text) {
     if (text == "Issue a Message Box") return ShutDownMethod::MessageBox;
     if (text == "Using WM_CLOSE") return ShutDownMethod::Close;

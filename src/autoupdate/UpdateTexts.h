@@ -39,6 +39,10 @@ extern const char kBadSecretToken[];  // Bad Secret Token!
 // all. Exact text comparison; a token that does not unscramble, on either side, never matches.
 bool ProductTokenMatches(const std::string& ownItem, const std::string& clearToken, bool decoded);
 
+// The announcement's download address is opened through the shell, which would also start a
+// program or open a share: only "http://" and "https://" addresses (any case) are opened.
+bool IsWebAddress(const std::string& address);
+
 // ---- Shut-down and restart --------------------------------------------------------------------------
 enum class ShutDownMethod { MessageBox, Close, Quit, Terminate, DontShutDown, Other };
 // By the exact text (case-sensitive): "Issue a Message Box", "Using WM_CLOSE", "Using WM_QUIT",

@@ -118,4 +118,21 @@ TEST(UpdateTexts, RestartCommandLineQuotesTheAgent) {
     EXPECT_EQ(RestartCommandLine("C:\\A\\", "D:\\Build\\Agent.exe", "|"), "\"C:\\A\\Agent.exe\" /_ZZ=99 /WAIT=10 /TRANSIENT=|");
 }
 
+TEST(UpdateTexts, OnlyWebAddressesAreOpened) {
+    const struct {
+        const char* address;
+        bool web;
+    } cases[] = {
+        {"http://example.test/download", true},
+        {"  HTTPS://example.test/", true},
+        {"C:\\Windows\\notepad.exe", false},
+        {"\\\\server\\share\\setup.exe", false},
+        {"file:///C:/Windows/notepad.exe", false},
+        {"mailto:someone@example.test", false},
+        {"http:", false},
+        {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsWebAddress(c.address), c.web) << c.address;
+}
+
 }  // namespace
