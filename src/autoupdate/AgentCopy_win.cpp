@@ -42,25 +42,13 @@ public:
     void SetReAskSecondsLast(int64_t seconds) override { vel::SetReAskSecondsLast(seconds); }
 };
 
-// Boxes of the agent speak the installation's language: captions, buttons and charset come from
-// its "MsgBox" section.
-void AgentError(const std::string& text) {
-    MsgBoxError(kMsgHeading, text, GetMsgBoxError(), static_cast<int>(GetMsgBoxCharSet()), GetMsgBoxBtnText());
-}
-
-void AgentAttention(const std::string& text) {
-    MsgBoxAttention(kMsgActive, text, GetMsgBoxAttention(), 0, static_cast<int>(GetMsgBoxCharSet()),
-                    GetMsgBoxBtnText());
-}
-
 // Asked before an interactive or test-mode shot; true to go on.
 bool PreShotConfirmation() {
     const bool testMode = CheckTestMode(true);
     const std::string location = testMode ? g_cycle.testLocation : OwnPackage().InfoLocation();
     const std::string text = PreShotConfirmText(GetUpdateText("s22"), GetUpdateText("s23"), GetUpdateText("s24"),
                                                 location, testMode, GetOriginalProgramName());
-    return MsgBoxConfirm(kMsgActive, text, GetMsgBoxConfirm(), 0, static_cast<int>(GetMsgBoxCharSet()),
-                         GetMsgBoxBtnText());
+    return AgentConfirm(kMsgActive, text);
 }
 
 // Fetches the update-info file between notifications (40, 1) and (40, 2).
@@ -80,13 +68,13 @@ void ReportInteractiveCheck(bool testMode, const std::string& fetchError, int co
     if (!testMode && !online) {
         std::string text = GetUpdateText("s2");
         if (!offline.empty()) text += "<P><P>" + offline;
-        AgentError(text);
+        AgentError(kMsgHeading, text);
     } else if (!testMode && !fetchError.empty()) {
-        AgentError(fetchError);
+        AgentError(kMsgHeading, fetchError);
     } else {
         std::string text = GetUpdateText("s21");
         if (IsDeveloperMode()) text += "<P><P>(" + IntToStr(code) + " - " + reason + ")   ";
-        AgentAttention(text);
+        AgentAttention(kMsgActive, text);
     }
 }
 

@@ -21,6 +21,11 @@ void Notify(int code, std::intptr_t value);
 bool CheckTestMode(bool force);
 // The agent's folder, with a trailing backslash.
 std::string AgentFolder();
+// The agent's boxes speak the installation's language: captions, buttons and charset come from
+// its "MsgBox" section; they are never timed out. mode: an owner-or-mode of ui/MsgBox.h.
+void AgentError(std::uintptr_t mode, const std::string& text);
+void AgentAttention(std::uintptr_t mode, const std::string& text);
+bool AgentConfirm(std::uintptr_t mode, const std::string& text);
 
 // ---- Fetch and update (PerformUpdate_win.cpp) ------------------------------------------------------
 // Kinds of DownloadFileAU.

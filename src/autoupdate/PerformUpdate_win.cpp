@@ -30,17 +30,7 @@ namespace {
 
 std::string Pid() { return IntToStr(GetCurrentProcessId()); }
 
-// The agent's boxes: captions, buttons and charset of section "MsgBox", never timed out.
 int BoxCharset() { return static_cast<int>(GetMsgBoxCharSet()); }
-void AgentError(MsgOwner mode, const std::string& text) {
-    MsgBoxError(mode, text, GetMsgBoxError(), BoxCharset(), GetMsgBoxBtnText());
-}
-void AgentAttention(MsgOwner mode, const std::string& text) {
-    MsgBoxAttention(mode, text, GetMsgBoxAttention(), 0, BoxCharset(), GetMsgBoxBtnText());
-}
-bool AgentConfirm(MsgOwner mode, const std::string& text) {
-    return MsgBoxConfirm(mode, text, GetMsgBoxConfirm(), 0, BoxCharset(), GetMsgBoxBtnText());
-}
 
 std::string ProgressCaptionKey(int kind) {
     return kind == kFetchInfo ? "s31" : kind == kFetchUpdate ? "s32" : "s33";
@@ -160,6 +150,16 @@ bool RunUpdateFile(const std::string& updateFile) {
 }
 
 }  // namespace
+
+void AgentError(MsgOwner mode, const std::string& text) {
+    MsgBoxError(mode, text, GetMsgBoxError(), BoxCharset(), GetMsgBoxBtnText());
+}
+void AgentAttention(MsgOwner mode, const std::string& text) {
+    MsgBoxAttention(mode, text, GetMsgBoxAttention(), 0, BoxCharset(), GetMsgBoxBtnText());
+}
+bool AgentConfirm(MsgOwner mode, const std::string& text) {
+    return MsgBoxConfirm(mode, text, GetMsgBoxConfirm(), 0, BoxCharset(), GetMsgBoxBtnText());
+}
 
 bool DownloadFileAU(const std::string& location, const std::string& fileName, int kind, std::string& errorText) {
     bool result = false;

@@ -16,7 +16,6 @@
 #include "package/Extract.h"
 #include "support/AgentFixture_win.h"
 #include "support/TraceCapture_win.h"
-#include "support/UrlHandler_win.h"
 #include "util/Process.h"
 #include "util/DebugLog.h"
 #include "util/Sha256.h"
@@ -182,33 +181,6 @@ TEST_F(AgentFetch, NothingFetchedEndsWithoutABox) {
     std::string error;
     EXPECT_TRUE(DownloadFileAU(dist, "FromTest.exe", kFetchUpdate, error));
     EXPECT_TRUE(Exists(agent.File("FromTest.exe")));
-}
-
-// An announcement without text opens its address at once, but only a web address: the update-info
-// file is not signed, and the shell would start a program or open a share as readily.
-TEST_F(AgentFetch, InformWithoutTextOpensOnlyAWebAddress) {
-    ASSERT_TRUE(WriteWholeFile(dist + "\\Product.inform", InformText("P7", "")));
-    const std::string record = agent.File("opened.txt");
-    testsupport::UrlHandler handler(testsupport::UrlRecorderPath(), record);
-    ASSERT_TRUE(handler.Registered());
-    BoxDriver boxes;
-    const struct {
-        std::string address;
-        bool shown;
-    } cases[] = {
-        {"C:\\Windows\\notepad.exe", false},
-        {"\\\\server\\share\\setup.exe", false},
-        {"https://example.invalid/download", true},
-    };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(agent.WriteOriginal("[OriginalSetup]\r\nVersionOriginal=5\r\n"));
-        ASSERT_TRUE(agent.WriteInfo("[NewSetup]\r\nDownloadURL_UPDATE=" + dist + "\r\nVersionNew=6\r\n[AutoInform]\r\n"
-                                    "NameOfInformFile=Product.inform\r\nDownloadURL_INFORM=" + c.address + "\r\n"));
-        EXPECT_EQ(PerformAutoInform(), c.shown) << c.address;
-        EXPECT_EQ(GetVersionOriginal(), c.shown ? 6 : 5) << c.address;
-    }
-    EXPECT_EQ(handler.Opened(1, 10000), std::vector<std::string>{"https://example.invalid/download"});
-    EXPECT_TRUE(boxes.Seen().empty()) << Describe(boxes.Seen());
 }
 
 // ---- The whole update ---------------------------------------------------------------------------
