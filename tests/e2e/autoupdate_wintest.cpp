@@ -17,6 +17,7 @@
 #include "support/PackageFixture.h"
 #include "support/TestServers_win.h"
 #include "support/TraceCapture_win.h"
+#include "support/UrlHandler_win.h"
 #include "support/WindowDriver_win.h"
 #include "util/Process.h"
 #include "util/WinHandles.h"
@@ -559,7 +560,12 @@ TEST_F(AutoUpdate, InformModeShowsTheAnnouncementAndRecordsTheVersion) {
     EXPECT_TRUE(HasButton(box, "Download"));
     EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "1");  // not before the box has closed
 
-    PostMessageA(box, WM_CLOSE, 0, 0);
+    // The button opens the download address in the browser (a recording stand-in) and closes the box.
+    testsupport::ScratchFolder out;
+    testsupport::UrlHandler browser(testsupport::UrlRecorderPath(), out.File("opened.txt"));
+    ASSERT_TRUE(browser.Registered());
+    ASSERT_TRUE(Press(box, "Download"));
+    EXPECT_EQ(browser.Opened(1, 10000), std::vector<std::string>{info.downloadUrlInform});
     EXPECT_TRUE(WaitUntil([&] { return p.Setting("OriginalSetup", "VersionOriginal") == "2"; }, 10000));
     EXPECT_EQ(p.InstalledVersion(), "1");  // announced, not installed
     EXPECT_EQ(p.ProductPid(), pid);
