@@ -10,7 +10,8 @@
 # shipped 32-bit stub would run under the i386 emulator here, which says nothing of its cost).
 # Also shows the CPU time of the session's wineserver over the same span (timers and messages pass
 # through it), beside its rate over S seconds before the agent starts (Wine's own background
-# programs), so that the difference is the agent's share.
+# programs), so that the difference is the agent's share; and, as the floor, the CPU time of a bare
+# window program with the same one-second timer that does nothing on its ticks, run beside it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 
@@ -31,7 +32,7 @@ while [ $# -gt 0 ]; do
 done
 
 source "$here/scripts/demo-common.sh"
-demo_build stub
+demo_build stub timerfloor
 
 # A private Wine session: the agent must be the only program in it.
 unset DISPLAY
@@ -70,8 +71,18 @@ echo "   agent copy: host process $pid"
 sleep 10  # past its start-up
 [ -d "/proc/$pid" ] || { echo "FAIL: the agent copy ended at its start (a shot was due, or it cannot wait idle)"; exit 1; }
 
+"$WINELOADER" "$win64/bench/agent/timerfloor.exe" >/dev/null 2>&1 &
+floor=""
+for _ in $(seq 100); do
+    floor=$(demo_host_pid timerfloor.exe) && break
+    sleep 0.1
+done
+[ -n "$floor" ] || { echo "FAIL: the timer floor program did not start"; exit 1; }
+sleep 2
+
 t0=$SECONDS
 c0=$(cpu_ticks "$pid")
+f0=$(cpu_ticks "$floor")
 w0=$(server_ticks)
 m0=$(private_kb "$pid")
 printf '== idle for %s min\n   %6s  %10s  %12s  %10s\n' "$minutes" "s" "cpu ms" "private KiB" "rss KiB"
@@ -90,14 +101,18 @@ done
 elapsed=$((SECONDS - t0))
 c1=$(cpu_ticks "$pid")
 w1=$(server_ticks)
+f1=$(cpu_ticks "$floor")
+kill "$floor" 2>/dev/null || true
 
 "$WINELOADER" "$folder/$agent" /STOP=0 >/dev/null 2>&1 || true
 
 cpu_ms=$(((c1 - c0) * 1000 / tck))
 server_ms=$(((w1 - w0) * 1000 / tck))
+floor_ms=$(((f1 - f0) * 1000 / tck))
 growth=$((m - m0))
 echo "== results over $elapsed s"
 echo "   agent CPU (user+kernel): $cpu_ms ms = $(per_hour "$cpu_ms" "$elapsed") s per hour"
+echo "   floor, a window whose one-second timer does nothing: $floor_ms ms = $(per_hour "$floor_ms" "$elapsed") s per hour"
 echo "   wineserver CPU meanwhile: $server_ms ms = $(per_hour "$server_ms" "$elapsed") s per hour" \
      "(without the agent: $(per_hour "$base_ms" "$baseline") s per hour)"
 echo "   private memory: start $m0 KiB, end $m KiB, growth $growth KiB (tolerance $tolerance_kb KiB)"
