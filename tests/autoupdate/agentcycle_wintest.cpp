@@ -9,26 +9,34 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Velpack.h"
 #include "autoupdate/SettingsValues.h"
 #include "autoupdate/UpdateSettings.h"
 #include "package/PackageWriter.h"
+#include "support/ChildProcess_win.h"
 #include "support/PackageFixture.h"
 #include "support/TestServers_win.h"
 #include "support/TraceCapture_win.h"
+#include "support/WindowDriver_win.h"
 #include "util/IniFile.h"
 #include "util/StrUtils.h"
 
 namespace vel {
 namespace {
 
+using testsupport::AnswerBox;
+using testsupport::BoxText;
+using testsupport::ChildProcess;
+using testsupport::NotifyClient;
+using testsupport::Pump;
 using testsupport::ReadWholeFile;
 using testsupport::ScratchFolder;
 using testsupport::StubUnderTest;
 using testsupport::TraceCapture;
+using testsupport::WaitForBox;
+using testsupport::WaitForWindowOfClass;
 using testsupport::WriteWholeFile;
 
 constexpr UINT wm_ShutDown = 1123;
@@ -36,185 +44,6 @@ constexpr UINT wm_LocalMsg = 1124;
 constexpr UINT wm_AgentMsg = 1125;
 const char kAgentClass[] = ".AutoUpdate.X_Updater";
 const char kTestModeKey[] = "Software\\Dorvanik\\Velnor\\AutoUpdate";
-
-void Pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-        Sleep(20);
-    } while (GetTickCount() - start < ms);
-}
-
-class Process {
-public:
-    ~Process() {
-        if (!pi_.hProcess) return;
-        if (Running()) TerminateProcess(pi_.hProcess, 99);
-        CloseHandle(pi_.hProcess);
-    }
-    bool Start(const std::string& commandLine, const std::string& workDir) {
-        std::string cmd = commandLine;
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &si, &pi_) &&
-               CloseHandle(pi_.hThread);
-    }
-    DWORD Pid() const { return pi_.dwProcessId; }
-    bool Running() const {
-        DWORD code = 0;
-        return pi_.hProcess && GetExitCodeProcess(pi_.hProcess, &code) && code == STILL_ACTIVE;
-    }
-    // Exit code, or -1 when it was still running at the limit (it is then killed).
-    long Wait(DWORD limitMs) {
-        const DWORD start = GetTickCount();
-        while (Running()) {
-            if (GetTickCount() - start > limitMs) {
-                TerminateProcess(pi_.hProcess, 99);
-                WaitForSingleObject(pi_.hProcess, 5000);
-                return -1;
-            }
-            Pump(50);
-        }
-        DWORD code = 0;
-        GetExitCodeProcess(pi_.hProcess, &code);
-        return static_cast<long>(code);
-    }
-
-private:
-    PROCESS_INFORMATION pi_ = {};
-};
-
-// A window that records the notifications posted to it.
-class NotifyClient {
-public:
-    static constexpr UINT kMessage = WM_APP + 11;
-    using Note = std::pair<WPARAM, LPARAM>;
-
-    NotifyClient() {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = &NotifyClient::Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "VelTestAgentClient";
-        RegisterClassA(&wc);
-        wnd_ = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
-        Received().clear();
-    }
-    ~NotifyClient() { DestroyWindow(wnd_); }
-    HWND Window() const { return wnd_; }
-    static std::vector<Note>& Received() {
-        static std::vector<Note> list;
-        return list;
-    }
-    bool WaitFor(const Note& note, DWORD limitMs) const {
-        const DWORD start = GetTickCount();
-        for (;;) {
-            for (const Note& n : Received())
-                if (n == note) return true;
-            if (GetTickCount() - start > limitMs) return false;
-            Pump(50);
-        }
-    }
-
-private:
-    static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == kMessage) {
-            Received().emplace_back(wp, lp);
-            return 0;
-        }
-        return DefWindowProcA(w, msg, wp, lp);
-    }
-    HWND wnd_ = nullptr;
-};
-
-struct BoxSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxProc(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<BoxSearch*>(lp);
-    char cls[64] = {};
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    GetClassNameA(w, cls, sizeof cls);
-    if (pid == s->pid && lstrcmpA(cls, "VMsgBox") == 0 && IsWindowVisible(w)) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-struct ChildSearch {
-    const char* cls;
-    std::string caption;  // empty: any
-    HWND found;
-};
-
-BOOL CALLBACK FindChildProc(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<ChildSearch*>(lp);
-    char cls[64] = {};
-    GetClassNameA(w, cls, sizeof cls);
-    if (lstrcmpiA(cls, s->cls) != 0) return TRUE;
-    if (!s->caption.empty()) {
-        char caption[128] = {};
-        GetWindowTextA(w, caption, sizeof caption);
-        if (s->caption != caption) return TRUE;
-    }
-    s->found = w;
-    return FALSE;
-}
-
-HWND Child(HWND parent, const char* cls, const std::string& caption) {
-    ChildSearch s{cls, caption, nullptr};
-    EnumChildWindows(parent, FindChildProc, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
-// A box of the process whose buttons are there, or null when none shows within limitMs.
-HWND WaitForBox(const Process& p, DWORD limitMs) {
-    const DWORD start = GetTickCount();
-    while (p.Running() && GetTickCount() - start < limitMs) {
-        BoxSearch s{p.Pid(), nullptr};
-        EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&s));
-        if (s.found && Child(s.found, "Button", "")) {
-            DWORD_PTR ignored = 0;
-            SendMessageTimeoutA(s.found, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
-            Pump(300);  // let the box finish laying itself out
-            return s.found;
-        }
-        Pump(100);
-    }
-    return nullptr;
-}
-
-std::string BoxText(HWND box) {
-    HWND text = Child(box, "RICHEDIT", "");
-    if (!text) text = Child(box, "Static", "");
-    if (!text) return std::string();
-    char buf[4096] = {};
-    SendMessageA(text, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf));
-    return buf;
-}
-
-// Clicks a button of the box and waits for the box to go.
-bool ClickButton(HWND box, const std::string& caption) {
-    const HWND b = Child(box, "Button", caption);
-    if (!b) return false;
-    PostMessageA(b, BM_CLICK, 0, 0);
-    const DWORD start = GetTickCount();
-    while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start < 10000) Pump(50);
-    return !IsWindow(box) || !IsWindowVisible(box);
-}
-
-HWND WaitForWindowOfClass(const char* cls, DWORD limitMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (HWND w = FindWindowA(cls, nullptr)) return w;
-        if (GetTickCount() - start > limitMs) return nullptr;
-        Pump(100);
-    }
-}
 
 // The "AutoUpdateTimerCount=" values of the trace, in order.
 std::vector<long> TickCounts(const std::string& trace) {
@@ -319,7 +148,7 @@ protected:
     const std::string original_ = dir_.File("upd.original");
     const std::string info_ = dir_.File("upd.info");
     TraceCapture trace_;
-    Process agent_;
+    ChildProcess agent_;
     HWND wnd_ = nullptr;
 };
 
@@ -384,7 +213,7 @@ TEST_F(AgentCycleRun, ShutDownCountdownEndsTheAgentOnItsTick) {
     WriteOriginal("ProbeSecondsInterval=3600\r\n");
     for (const auto& c : cases) {
         trace_.Clear();
-        Process agent;
+        ChildProcess agent;
         ASSERT_TRUE(agent.Start("\"" + dir_.File("X_Updater.exe") + "\" /SleepX=600", dir_.Path()));
         wnd_ = WaitForWindowOfClass(kAgentClass, 30000);
         ASSERT_NE(wnd_, nullptr);
@@ -408,7 +237,7 @@ TEST_F(AgentCycleRun, StopSwitchOfThePlainAgentEndsTheRunningCopy) {
     WriteOriginal("ProbeSecondsInterval=3600\r\n");
     Start(" /SleepX=600");
     ASSERT_NE(NextTick(), LONG_MIN);
-    Process plain;
+    ChildProcess plain;
     ASSERT_TRUE(plain.Start("\"" + dir_.File("Updater.exe") + "\" /STOP=1", dir_.Path()));
     EXPECT_EQ(plain.Wait(30000), 0);
     const size_t ticksBefore = TickCounts(trace_.Text()).size();
@@ -492,7 +321,7 @@ TEST_F(AgentCycleRun, TestModeHoldsOnlyOnItsDate) {
         WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=3600\r\nProbeSecondsLast=" +
                       std::to_string(AgentClockNow() - 60) + "\r\n");
         trace_.Clear();
-        Process agent;
+        ChildProcess agent;
         ASSERT_TRUE(agent.Start("\"" + dir_.File("X_Updater.exe") + "\" /SleepX=0", dir_.Path()));
         wnd_ = WaitForWindowOfClass(kAgentClass, 30000);
         ASSERT_NE(wnd_, nullptr);
@@ -525,7 +354,7 @@ TEST_F(AgentCycleRun, OverrideFromTheCommandLineAsksBeforeTheShotAndNoSkipsIt) {
     ASSERT_NE(box, nullptr) << trace_.Text();
     // A folder location: the part about the Internet is left out.
     EXPECT_EQ(BoxText(box), "Look for Demo updates|now?");
-    ASSERT_TRUE(ClickButton(box, "&No"));
+    ASSERT_TRUE(AnswerBox(box, "&No"));
     for (int i = 0; i < 3; ++i) NextTick();
     EXPECT_FALSE(trace_.Contains(" Fire  ")) << trace_.Text();
     EXPECT_EQ(GetProbeSecondsLast(), 12345);
@@ -536,7 +365,7 @@ TEST_F(AgentCycleRun, OverrideFromTheCommandLineAsksBeforeTheShotAndNoSkipsIt) {
     EXPECT_EQ(Request(31, 1), 0);
     const HWND again = WaitForBox(agent_, 20000);
     ASSERT_NE(again, nullptr) << trace_.Text();
-    ASSERT_TRUE(ClickButton(again, "&Yes"));
+    ASSERT_TRUE(AnswerBox(again, "&Yes"));
     EXPECT_TRUE(trace_.WaitFor(" Fire  ", 10000)) << trace_.Text();
     EXPECT_TRUE(trace_.WaitFor(" AutoUpdateTimerCount=", 5000));
     EXPECT_EQ(Request(30, 0), 0);
@@ -555,13 +384,13 @@ TEST_F(AgentCycleRun, InteractiveCheckInTestModeAsksWithTheNoteAndSaysNothingWas
     const std::string question = BoxText(ask);
     EXPECT_EQ(question.rfind("Look for Demo updates|now?", 0), 0u) << question;
     EXPECT_NE(question.find("PLEASE NOTE - You are now running in Test Mode!"), std::string::npos) << question;
-    ASSERT_TRUE(ClickButton(ask, "&Yes"));
+    ASSERT_TRUE(AnswerBox(ask, "&Yes"));
     // Version 7 again: nothing offered, and test mode reports neither connection nor fetch.
     const HWND told = WaitForBox(agent_, 20000);
     ASSERT_NE(told, nullptr) << trace_.Text();
     EXPECT_EQ(BoxText(told), "No update found.");
     EXPECT_TRUE(trace_.Contains(" TestMode=TRUE")) << trace_.Text();
-    ASSERT_TRUE(ClickButton(told, "&OK"));
+    ASSERT_TRUE(AnswerBox(told, "&OK"));
     // The check is over: later ticks are timed again, and probing is off.
     Pump(2500);
     EXPECT_EQ(CountOf(trace_.Text(), " Fire  "), 1u) << trace_.Text();
@@ -580,13 +409,13 @@ TEST_F(AgentCycleRun, InteractiveCheckShowsWhyTheFetchFailed) {
     ASSERT_NE(ask, nullptr) << trace_.Text();
     // A web location: the part about the Internet is there, and no test-mode note.
     EXPECT_EQ(BoxText(ask), "Look for Demo updates|on the Internet|now?");
-    ASSERT_TRUE(ClickButton(ask, "&Yes"));
+    ASSERT_TRUE(AnswerBox(ask, "&Yes"));
     const HWND told = WaitForBox(agent_, 30000);
     ASSERT_NE(told, nullptr) << trace_.Text();
     const std::string text = BoxText(told);
     EXPECT_TRUE(trace_.Contains(" TestMode=FALSE InternetConnected=TRUE")) << trace_.Text();
     EXPECT_NE(text.find(location + "/upd.info"), std::string::npos) << text;
-    ASSERT_TRUE(ClickButton(told, "&OK"));
+    ASSERT_TRUE(AnswerBox(told, "&OK"));
     EXPECT_EQ(WaitForBox(agent_, 2500), nullptr) << "one box tells why";
     EXPECT_EQ(Request(30, 0), 0);
     EXPECT_EQ(agent_.Wait(15000), 0);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ChildProcess_win.h"
 #include "support/FolderLink_win.h"
 #include "support/PackageFixture.h"
 #include "support/TestServers_win.h"
@@ -31,16 +32,18 @@ using testsupport::BoxText;
 using testsupport::BuildTreePath;
 using testsupport::ClickButton;
 using testsupport::MakeFolderLink;
+using testsupport::NotifyClient;
 using testsupport::Pump;
 using testsupport::RemoveLink;
 using testsupport::ReadWholeFile;
 using testsupport::ScratchFolder;
 using testsupport::StubUnderTest;
 using testsupport::TraceCapture;
+using testsupport::WaitForBox;
 using testsupport::WaitForWindowOfClass;
 using testsupport::WriteWholeFile;
 
-constexpr DWORD kRunLimitMs = 90000;
+constexpr DWORD kRunLimitMs = testsupport::kChildRunLimitMs;
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
@@ -124,51 +127,7 @@ std::string FileFacts(const std::string& path) {
 
 // ---- The stub as a child process, and its message boxes -------------------------------------------
 
-class StubProcess {
-public:
-    ~StubProcess() {
-        if (pi_.hProcess) {
-            DWORD code = 0;
-            if (GetExitCodeProcess(pi_.hProcess, &code) && code == STILL_ACTIVE) TerminateProcess(pi_.hProcess, 99);
-            CloseHandle(pi_.hProcess);
-        }
-    }
-    bool Start(const std::string& commandLine, const std::string& workDir) {
-        std::string cmd = commandLine;
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &si, &pi_) &&
-               CloseHandle(pi_.hThread);
-    }
-    DWORD Pid() const { return pi_.dwProcessId; }
-    bool Running() const {
-        DWORD code = 0;
-        return pi_.hProcess && GetExitCodeProcess(pi_.hProcess, &code) && code == STILL_ACTIVE;
-    }
-    // Exit code, or -1 when it had to be killed at the limit.
-    long Wait(DWORD limitMs = kRunLimitMs) {
-        const DWORD start = GetTickCount();
-        while (Running()) {
-            if (GetTickCount() - start > limitMs) {
-                TerminateProcess(pi_.hProcess, 99);
-                WaitForSingleObject(pi_.hProcess, 5000);
-                return -1;
-            }
-            Pump(50);
-        }
-        DWORD code = 0;
-        GetExitCodeProcess(pi_.hProcess, &code);
-        return static_cast<long>(code);
-    }
-
-private:
-    PROCESS_INFORMATION pi_ = {};
-};
-
-// The message box of the stub process, or null when it shows none within limitMs.
-HWND WaitForBox(const StubProcess& p, DWORD limitMs) {
-    return testsupport::WaitForBox(p.Pid(), [&p] { return p.Running(); }, limitMs);
-}
+using StubProcess = testsupport::ChildProcess;
 
 // Runs a setup whose package makes the stub show one error box; returns the box text.
 std::string RunExpectingErrorBox(const std::string& commandLine, const std::string& workDir, long& exitCode) {
@@ -951,44 +910,6 @@ TEST_F(StubRun, FirstCloseDuringTheEngineRunKeepsTheWindowASecondOneClosesIt) {
     EXPECT_TRUE(Record().Has("ExitCode"));
 }
 
-// A client window of the test that collects the notifications posted to it.
-class NotifyClient {
-public:
-    static constexpr UINT kMessage = WM_APP + 7;
-
-    NotifyClient() {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = &NotifyClient::Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "VelTestNotifyClient";
-        RegisterClassA(&wc);
-        wnd_ = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
-        received().clear();
-    }
-    ~NotifyClient() { DestroyWindow(wnd_); }
-    HWND Window() const { return wnd_; }
-    // (code, value) pairs in the order they arrived.
-    static std::vector<std::pair<WPARAM, LPARAM>>& received() {
-        static std::vector<std::pair<WPARAM, LPARAM>> list;
-        return list;
-    }
-    bool WaitForCount(size_t n, DWORD limitMs) const {
-        const DWORD start = GetTickCount();
-        while (received().size() < n && GetTickCount() - start < limitMs) Pump(50);
-        return received().size() >= n;
-    }
-
-private:
-    static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == kMessage) {
-            received().emplace_back(wp, lp);
-            return 0;
-        }
-        return DefWindowProcA(w, msg, wp, lp);
-    }
-    HWND wnd_ = nullptr;
-};
-
 TEST_F(StubRun, AgentCopyWindowRegistersAClientAndEndsOnItsShutDownCountdown) {
     // An agent copy: the stub named "X_" + the agent name, marked as an update agent.
     std::string languages;
@@ -1017,8 +938,8 @@ TEST_F(StubRun, AgentCopyWindowRegistersAClientAndEndsOnItsShutDownCountdown) {
 
     PostMessageA(agent, 1124, reinterpret_cast<WPARAM>(client.Window()), NotifyClient::kMessage);  // wm_LocalMsg
     ASSERT_TRUE(client.WaitForCount(2, 10000));
-    EXPECT_EQ(client.received()[0], std::make_pair(WPARAM(50), reinterpret_cast<LPARAM>(agent)));
-    EXPECT_EQ(client.received()[1], std::make_pair(WPARAM(51), LPARAM(1125)));
+    EXPECT_EQ(NotifyClient::Received()[0], std::make_pair(WPARAM(50), reinterpret_cast<LPARAM>(agent)));
+    EXPECT_EQ(NotifyClient::Received()[1], std::make_pair(WPARAM(51), LPARAM(1125)));
 
     ASSERT_TRUE(trace.WaitFor(" AutoUpdateTimerCount=-58", 10000)) << trace.Text();
     const DWORD asked = GetTickCount();
@@ -1026,8 +947,8 @@ TEST_F(StubRun, AgentCopyWindowRegistersAClientAndEndsOnItsShutDownCountdown) {
     EXPECT_EQ(p.Wait(15000), 0);
     EXPECT_LT(GetTickCount() - asked, 8000u);
     ASSERT_TRUE(client.WaitForCount(3, 5000));
-    EXPECT_EQ(client.received()[2], std::make_pair(WPARAM(43), LPARAM(0)));
-    EXPECT_EQ(client.received().size(), 3u);
+    EXPECT_EQ(NotifyClient::Received()[2], std::make_pair(WPARAM(43), LPARAM(0)));
+    EXPECT_EQ(NotifyClient::Received().size(), 3u);
     EXPECT_FALSE(trace.Contains("update cycle not implemented")) << trace.Text();
 }
 

@@ -128,5 +128,12 @@ bool ClickButton(HWND box, const std::string& caption) {
 
 bool HasButton(HWND box, const std::string& caption) { return FindButton(box, caption) != nullptr; }
 
+bool AnswerBox(HWND box, const std::string& caption, DWORD limitMs) {
+    if (!ClickButton(box, caption)) return false;
+    const DWORD start = GetTickCount();
+    while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start < limitMs) Pump(50);
+    return !IsWindow(box) || !IsWindowVisible(box);
+}
+
 }  // namespace testsupport
 }  // namespace vel

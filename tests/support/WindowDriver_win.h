@@ -27,6 +27,9 @@ std::string BoxText(HWND box);
 // Presses the button with this caption ("&Yes"); false when the box has none.
 bool ClickButton(HWND box, const std::string& caption);
 bool HasButton(HWND box, const std::string& caption);
+// Presses the button and waits for the box to go; false when the box has no such button or is
+// still shown after limitMs.
+bool AnswerBox(HWND box, const std::string& caption, DWORD limitMs = 10000);
 
 }  // namespace testsupport
 }  // namespace vel
