@@ -16,31 +16,21 @@
 #include "autoupdate/UpdateSettings.h"
 #include "support/AgentFixture_win.h"
 #include "support/UrlHandler_win.h"
+#include "support/WindowDriver_win.h"
 
 namespace vel {
 namespace {
 
 using testsupport::AgentInstall;
 using testsupport::BoxDriver;
+using testsupport::ClassOf;
 using testsupport::InformText;
 using testsupport::SeenBox;
+using testsupport::TextOf;
 using testsupport::UrlHandler;
 using testsupport::WriteWholeFile;
 
 const char kAddress[] = "http://127.0.0.1:9/download/product-6.exe";
-
-std::string TextOf(HWND w) {
-    char buf[8192] = {};
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_BLOCK, 3000, &ignored);
-    return buf;
-}
-
-std::string ClassOf(HWND w) {
-    char buf[64] = {};
-    GetClassNameA(w, buf, sizeof buf);
-    return buf;
-}
 
 struct Announcement {
     bool shown = false;

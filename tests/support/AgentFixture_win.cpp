@@ -7,40 +7,12 @@
 #include "stub/StubState.h"
 #include "support/TraceCapture_win.h"
 #include "support/VelpackFixture.h"
+#include "support/WindowDriver_win.h"
 
 namespace vel {
 namespace testsupport {
 
 namespace {
-
-std::string ClassOf(HWND w) {
-    char buf[64] = {};
-    GetClassNameA(w, buf, sizeof buf);
-    return buf;
-}
-
-std::string TextOf(HWND w) {
-    char buf[8192] = {};
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_BLOCK, 3000, &ignored);
-    return buf;
-}
-
-struct Search {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxProc(HWND w, LPARAM lp) {
-    auto* s = reinterpret_cast<Search*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    if (pid == s->pid && ClassOf(w) == "VMsgBox" && IsWindowVisible(w)) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // The box's controls once its buttons exist (they are created last).
 bool ReadBox(HWND box, SeenBox& seen, std::vector<HWND>& buttons) {
@@ -92,15 +64,14 @@ void BoxDriver::Run() {
             std::lock_guard<std::mutex> g(lock_);
             if (stop_) return;
         }
-        Search s{GetCurrentProcessId(), nullptr};
-        EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&s));
-        if (!s.found) {
+        const HWND box = FindProcessWindow(GetCurrentProcessId(), "VMsgBox");
+        if (!box) {
             Sleep(50);
             continue;
         }
         SeenBox seen;
         std::vector<HWND> buttons;
-        ReadBox(s.found, seen, buttons);
+        ReadBox(box, seen, buttons);
         size_t index = 0;
         {
             std::lock_guard<std::mutex> g(lock_);
@@ -109,24 +80,18 @@ void BoxDriver::Run() {
         std::vector<std::string> wanted;
         if (index < answers_.size()) wanted.push_back(answers_[index]);
         wanted.insert(wanted.end(), {"&OK", "&No"});
-        HWND press = buttons.empty() ? nullptr : buttons.front();
-        for (const std::string& w : wanted) {
-            bool hit = false;
-            for (size_t i = 0; i < buttons.size() && !hit; ++i)
-                if (seen.buttons[i] == w) {
-                    press = buttons[i];
-                    hit = true;
-                }
-            if (hit) break;
-        }
-        if (press) seen.pressed = TextOf(press);
+        if (!buttons.empty()) seen.pressed = seen.buttons.front();
+        for (const std::string& w : wanted)
+            if (HasButton(box, w)) {
+                seen.pressed = w;
+                break;
+            }
         {
             std::lock_guard<std::mutex> g(lock_);
             seen_.push_back(seen);
         }
-        if (press) PostMessageA(press, BM_CLICK, 0, 0);
-        else PostMessageA(s.found, WM_CLOSE, 0, 0);
-        for (int i = 0; i < 200 && IsWindow(s.found) && IsWindowVisible(s.found); ++i) Sleep(50);
+        if (buttons.empty() || !ClickButton(box, seen.pressed)) PostMessageA(box, WM_CLOSE, 0, 0);
+        for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(50);
     }
 }
 

@@ -60,6 +60,23 @@ HWND FindButton(HWND box, const std::string& caption) {
 
 }  // namespace
 
+std::string ClassOf(HWND w) {
+    char buf[64] = {};
+    GetClassNameA(w, buf, sizeof buf);
+    return buf;
+}
+
+std::string TextOf(HWND w) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(w, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 3000, &length)) return std::string();
+    std::string s(static_cast<size_t>(length) + 1, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(w, WM_GETTEXT, s.size(), reinterpret_cast<LPARAM>(&s[0]), SMTO_BLOCK, 3000, &copied))
+        return std::string();
+    s.resize(static_cast<size_t>(copied) < s.size() ? static_cast<size_t>(copied) : s.size() - 1);
+    return s;
+}
+
 void Pump(DWORD ms) {
     const DWORD start = GetTickCount();
     do {

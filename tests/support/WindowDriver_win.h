@@ -9,6 +9,12 @@
 namespace vel {
 namespace testsupport {
 
+// The class name of a window.
+std::string ClassOf(HWND w);
+// The text of a window of this process, or empty when its thread does not answer within 3 seconds
+// (a watcher thread must not hang on a stuck window).
+std::string TextOf(HWND w);
+
 // Takes the calling thread's messages for about ms milliseconds.
 void Pump(DWORD ms);
 

@@ -19,10 +19,14 @@
 #include <vector>
 
 #include "support/RunProgram_win.h"
+#include "support/WindowDriver_win.h"
 #include "ui/Markup.h"
 
 namespace vel {
 namespace {
+
+using testsupport::ClassOf;
+using testsupport::TextOf;
 
 struct Control {
     HWND wnd = nullptr;
@@ -49,18 +53,6 @@ struct BoxView {
 
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }
-
-std::string ClassOf(HWND w) {
-    char buf[64] = {};
-    GetClassNameA(w, buf, sizeof buf);
-    return buf;
-}
-
-std::string TextOf(HWND w) {
-    std::string s(static_cast<size_t>(GetWindowTextLengthA(w)) + 1, '\0');
-    s.resize(static_cast<size_t>(GetWindowTextA(w, &s[0], static_cast<int>(s.size()))));
-    return s;
-}
 
 LRESULT SendTo(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     DWORD_PTR r = 0;

@@ -18,10 +18,13 @@
 
 #include "support/TraceCapture_win.h"
 #include "support/UrlHandler_win.h"
+#include "support/WindowDriver_win.h"
 
 namespace vel {
 namespace {
 
+using testsupport::ClassOf;
+using testsupport::TextOf;
 using testsupport::UrlHandler;
 
 const char kClass[] = "VRichEditBox";
@@ -29,18 +32,6 @@ const char kAddress[] = "http://127.0.0.1:9/download/product-2.0.exe";
 
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }
-
-std::string TextOf(HWND w) {
-    std::string s(static_cast<size_t>(GetWindowTextLengthA(w)) + 1, '\0');
-    s.resize(static_cast<size_t>(GetWindowTextA(w, &s[0], static_cast<int>(s.size()))));
-    return s;
-}
-
-std::string ClassOf(HWND w) {
-    char buf[64] = {};
-    GetClassNameA(w, buf, sizeof buf);
-    return buf;
-}
 
 struct Control {
     HWND wnd = nullptr;
