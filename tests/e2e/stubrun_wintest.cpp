@@ -1028,7 +1028,9 @@ protected:
         web_.location = location;
         BuildReport report;
         ASSERT_EQ(BuildWebSetup(opt_, web_, report), "");
-        if (!Offline()) ASSERT_TRUE(CopyFileA(opt_.output.c_str(), Served(kWebSetupName).c_str(), FALSE));
+        if (!Offline()) {
+            ASSERT_TRUE(CopyFileA(opt_.output.c_str(), Served(kWebSetupName).c_str(), FALSE));
+        }
     }
 
     // Starts the web stub with its own temp folder.
