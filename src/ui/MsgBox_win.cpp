@@ -374,16 +374,9 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption, int 
     ScopedModule richLib(LoadSystemLibrary(g_richEditLibrary));
     const HINSTANCE inst = GetModuleHandleA(nullptr);
 
-    WNDCLASSA wc = {};
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = BoxProc;
-    wc.hInstance = inst;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = kBoxClass;
     // Fails harmlessly while an earlier box of the class is still up. Unregistered when the box,
     // its controls and then its font are gone.
-    const ScopedWindowClass boxClass(wc);
+    const ScopedWindowClass boxClass(ModalBoxClass(BoxProc, kBoxClass));
 
     if (owner && !IsWindow(owner)) owner = nullptr;
     s.box = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kBoxClass, caption.c_str(),

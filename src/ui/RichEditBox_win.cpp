@@ -169,15 +169,8 @@ bool RunBox(const RichEditBoxArgs& a, const std::string& address, ModalEnd& end)
                                           static_cast<DWORD>(a.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                           DEFAULT_QUALITY, FF_SWISS, TextFaceFor(a.fontName).c_str()));
     const HINSTANCE inst = GetModuleHandleA(nullptr);
-    WNDCLASSA wc = {};
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = BoxProc;
-    wc.hInstance = inst;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = kBoxClass;
     // Unregistered when the box and its controls are gone, before the fonts are freed.
-    const ScopedWindowClass boxClass(wc);
+    const ScopedWindowClass boxClass(ModalBoxClass(BoxProc, kBoxClass));
 
     HWND owner = reinterpret_cast<HWND>(a.owner);
     if (owner && !IsWindow(owner)) owner = nullptr;

@@ -42,4 +42,15 @@ void PassOnQuit(const ModalEnd& end) {
     if (end.quit) PostQuitMessage(end.quitCode);
 }
 
+WNDCLASSA ModalBoxClass(WNDPROC proc, const char* name) {
+    WNDCLASSA wc = {};
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.lpszClassName = name;
+    return wc;
+}
+
 }  // namespace vel

@@ -33,6 +33,10 @@ private:
     bool registered_;
 };
 
+// The class of a modal box: redrawn whole on resize, double clicks, arrow cursor, button-face
+// background, this program's instance. name must outlive the class.
+WNDCLASSA ModalBoxClass(WNDPROC proc, const char* name);
+
 // How a modal loop ended: quit is set when it took the thread's quit message (with its code),
 // which then belongs to the caller's own loop (PassOnQuit).
 struct ModalEnd {
