@@ -8,9 +8,15 @@
 // be written.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
+
+const char kUsage[] =
+    "usage: urlrecord [--out FILE] ADDRESS\n"
+    "Appends ADDRESS as one line to FILE (default: the file named by VEL_URLRECORD_FILE).\n"
+    "Exit code 0 when written, 2 for a wrong command line, 3 when the file could not be written.\n";
 
 // The command line's arguments, split as the C runtime would for a simple line: blanks separate,
 // double quotes group (an address carries no quotes).
@@ -63,7 +69,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::string address;
     bool haveAddress = false;
     for (std::string arg = NextArg(p); !arg.empty() || *p; arg = NextArg(p)) {
-        if (arg == "--out") {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--out") {
             out = NextArg(p);
         } else if (!haveAddress) {
             address = arg;
