@@ -76,6 +76,7 @@ InstalledProduct::~InstalledProduct() {
 }
 
 std::string InstalledProduct::MakeInstallation() {
+    EndAll();  // what an earlier installation left running
     folder_ = scratch_.File("Demo Product");
     if (!CreateDirectoryA(folder_.c_str(), nullptr)) return "cannot create " + folder_;
     const std::string leaf = LeafOf(scratch_.Path());
@@ -248,6 +249,19 @@ long InstalledProduct::RunAgent(const std::string& args, DWORD limitMs) const {
 }
 
 void InstalledProduct::EndAll() const {
+    // An agent copy started late by a restarting plain agent of an earlier installation holds the
+    // agent class, which every installation of the tests shares: it would keep this one's copy out.
+    for (int i = 0; i < 20; ++i) {
+        const HWND agent = FindWindowA(".AutoUpdate.X_Updater", nullptr);
+        if (!agent) break;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(agent, &pid);
+        HANDLE h = pid ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : nullptr;
+        if (!h) break;
+        TerminateProcess(h, 97);
+        WaitForSingleObject(h, 5000);
+        CloseHandle(h);
+    }
     for (const std::string& path : {AgentExe(), AgentCopyExe(), ProductExe()}) {
         for (int i = 0; i < 20; ++i) {
             const DWORD pid = PidOf(path);
