@@ -25,7 +25,9 @@ UpdateCycleState g_cycle;
 
 std::string Pid() { return IntToStr(GetCurrentProcessId()); }
 
-const char kTestModeKey[] = "HKEY_CURRENT_USER\\Software\\Dorvanik\\Velnor\\AutoUpdate";
+// Test mode points the agent at another update location: an administrator's setting, never a value
+// that any program of the user could write.
+const char kTestModeKey[] = "HKEY_LOCAL_MACHINE\\Software\\Dorvanik\\Velnor\\AutoUpdate";
 
 // The cycle's values in the installation settings and update-info files, read afresh each time.
 class FileCycleSettings : public CycleSettings {

@@ -90,8 +90,10 @@ std::string ProductProcess() {
 
 // Shuts the product down by the configured method. Returns the shut-down state: 0 it was not
 // running, 1 it was and still is, 2 it was and has ended.
+// Only a process of the product's own program file counts: another program of the same name is
+// neither waited for, nor closed, nor ended.
 int ShutDownProduct(const std::string& process) {
-    int state = IsProcessRunning(process) ? 1 : 0;
+    int state = IsProcessRunningAt(process) ? 1 : 0;
     const std::string methodText = GetShutDownMethod();
     const ShutDownMethod method = ParseShutDownMethod(methodText);
     RunLog("Shut Down Process() - START  (" + process + ")  Method: " + methodText);
@@ -99,16 +101,16 @@ int ShutDownProduct(const std::string& process) {
         const std::string text = WithProgramName(GetUpdateText("s15"), FileNamePart(process));
         DebugLine("s1=" + text + "<");
         // The user has to close the product: there is no other way on.
-        while (IsProcessRunning(process)) AgentAttention(kMsgHeading, text);
+        while (IsProcessRunningAt(process)) AgentAttention(kMsgHeading, text);
     }
     DebugLine(" ==== PerformAutoUpdate-8 ====");
     if (method == ShutDownMethod::Close) CloseProcessWindow(process, true, 0);
     if (method == ShutDownMethod::Quit) QuitProcessWindow(process, true);
     if (method == ShutDownMethod::Terminate) TerminateProcessByPath(process, true);
-    if (method != ShutDownMethod::DontShutDown) WaitWhileRunning(process, 0);
+    if (method != ShutDownMethod::DontShutDown) WaitWhileRunningAt(process, 1000);
     DebugLine(" ==== PerformAutoUpdate-9 ====");
     RunLog("Shut Down Process() - END");
-    if (state == 1 && !IsProcessRunning(process)) state = 2;
+    if (state == 1 && !IsProcessRunningAt(process)) state = 2;
     return state;
 }
 

@@ -83,4 +83,9 @@ bool TokensMatch(const TGFileInfo& a, const TGFileInfo& b) {
            ta == tb;
 }
 
+bool SamePackageTexts(const TGFileInfo& a, const TGFileInfo& b) {
+    return a.TextsRead() && b.TextsRead() && !a.SettingsList().empty() && a.SettingsList() == b.SettingsList() &&
+           a.LanguageBlock() == b.LanguageBlock();
+}
+
 }  // namespace vel

@@ -71,5 +71,9 @@ private:
 // True when both packages carry download tokens that unscramble and are byte for byte equal.
 // A token that does not unscramble never matches.
 bool TokensMatch(const TGFileInfo& a, const TGFileInfo& b);
+// True when both files carry a package (magic and texts read) with the same language block and the
+// same settings list, byte for byte: the product token among them. A span setup and its part files
+// are written with the same texts.
+bool SamePackageTexts(const TGFileInfo& a, const TGFileInfo& b);
 
 }  // namespace vel

@@ -78,4 +78,13 @@ std::string TempSpaceMessage(const std::string& folder, bool announceExtraction,
     return ReplaceAll(msg, "<SPACE_AVAIL>", FormatSpaceMB(freeBytes));
 }
 
+bool EngineRunSucceeded(bool atomAdded, bool engineEnded, uint32_t exitCode, bool atomGone) {
+    return atomAdded && engineEnded && exitCode == 0 && atomGone;
+}
+
+bool IsUpdateRunLine(const std::string& cmdTail) {
+    const std::string line = " " + UpperCase(cmdTail) + " ";
+    return line.find(" /AUTOUPDATEPROG ") != std::string::npos;
+}
+
 }  // namespace vel

@@ -41,6 +41,15 @@ std::string EngineProgramPath(const EngineLaunch& l);
 // already given), " /AutoUpdateProg" for an agent; without "/SpanCdLvl=" and "/SpanDiskFName1=".
 std::string BuildEngineCommandLine(const EngineLaunch& l);
 
+// Whether an engine run succeeded: the token atom was ours (added before the start), the engine
+// started and ended with exit code 0, and the atom was gone afterwards (the engine's report). An
+// atom missing for another reason, or a report from an engine that then failed, is no success.
+bool EngineRunSucceeded(bool atomAdded, bool engineEnded, uint32_t exitCode, bool atomGone);
+
+// The setup's command-line tail marks an update run started by an update agent ("/AutoUpdateProg"
+// as a parameter of its own, any letter case).
+bool IsUpdateRunLine(const std::string& cmdTail);
+
 // Language texts of the temp-space prompt ("s2" to "s6").
 struct TempSpaceTexts {
     std::string announce;    // s2

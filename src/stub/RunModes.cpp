@@ -40,6 +40,11 @@ bool IsXAutoUpdateExe(bool isAutoUpdateProg, const std::string& ownPath, const s
 bool IsSpanLevel1(bool spanCopyFlag, int64_t spanCdLvl) { return spanCopyFlag && spanCdLvl == 1; }
 bool IsSpanLevel2(int64_t spanCdLvl) { return spanCdLvl == 2; }
 
+bool IsSpanCopyRole(bool spanCopyFlag, int64_t spanCdLvl, const std::string& ownPath) {
+    const std::string name = FileNamePart(ownPath);
+    return spanCopyFlag && IsSpanLevel2(spanCdLvl) && name.size() > 2 && UpperCase(name.substr(0, 2)) == "Y_";
+}
+
 StubBranch ChooseBranch(const RunFacts& f) {
     if (f.ownWindowExists) return StubBranch::SecondInstance;
     if (IsPlainAutoUpdateExe(f.isAutoUpdateProg, f.ownPath, f.agentName)) return StubBranch::CreateAgentCopy;

@@ -36,6 +36,10 @@ bool IsXAutoUpdateExe(bool isAutoUpdateProg, const std::string& ownPath, const s
 // "/SpanCdLvl=" value as read (default 1 when absent or not a number).
 bool IsSpanLevel1(bool spanCopyFlag, int64_t spanCdLvl);
 bool IsSpanLevel2(int64_t spanCdLvl);
+// The span copy's own run: a file named "Y_" + the setup's name, whose package asks for a span copy,
+// started with "/SpanCdLvl=2". Only this run extracts the file named by "/SpanDiskFName1=" and removes
+// its own folder at its end: anyone can start a setup with those switches.
+bool IsSpanCopyRole(bool spanCopyFlag, int64_t spanCdLvl, const std::string& ownPath);
 
 enum class StubBranch {
     SecondInstance,   // a window of our class exists: do nothing but forward requests

@@ -72,7 +72,9 @@ bool LaunchEngine(const std::string& dest, const std::string& runSpec, const std
 
     DebugLine(IntToStr(GetCurrentProcessId()) + " ==== WinExec(Engine.exe) >>" + cmd + "<<");
     const std::string atomName = EngineAtomName(launch.threadToken);
-    GlobalAddAtomA(atomName.c_str());
+    // Without an atom of ours the engine has nothing to report through: the run cannot succeed.
+    const ATOM added = GlobalAddAtomA(atomName.c_str());
+    if (!added) DebugLine("Engine token atom not added: " + LastErrorText());
     ProcessStartOptions start;
     start.showWindow = foreground ? SW_SHOW : SW_HIDE;
     start.applicationPath = EngineProgramPath(launch);
@@ -82,7 +84,8 @@ bool LaunchEngine(const std::string& dest, const std::string& runSpec, const std
     WaitPumping(0, 1000);
     WaitForProcess(process.get());
     DWORD code = 0;
-    if (process && GetExitCodeProcess(process.get(), &code)) {
+    const bool ended = process && GetExitCodeProcess(process.get(), &code);
+    if (ended) {
         SetStubExitCode(static_cast<int>(code));
         DebugLine("Engine exit code: " + IntToStr(code));
     } else {
@@ -93,10 +96,26 @@ bool LaunchEngine(const std::string& dest, const std::string& runSpec, const std
     WaitPumping(0, 1000);
 
     const ATOM left = GlobalFindAtomA(atomName.c_str());
-    const bool gone = left == 0;
     if (left) GlobalDeleteAtom(left);
-    if (agent.engineEnded) agent.engineEnded(gone);
-    return gone;
+    const bool success = EngineRunSucceeded(added != 0, ended, code, left == 0);
+    DebugLine(std::string("Engine reported success: ") + BoolText(success));
+    if (agent.engineEnded) agent.engineEnded(success);
+    return success;
+}
+
+// "/SpanDiskFName1=" names the file to extract instead of the own one. Anyone can start a setup with
+// it, and the setup may run elevated: only the span copy's own run takes it, and only a file with this
+// package's texts and token. Otherwise a box and the failure exit code.
+bool SpanDiskFileAccepted(const TGFileInfo& own, const std::string& named) {
+    const bool role = IsSpanCopyRole(own.SpanCopyWanted(), GetSwitchInt("/SpanCdLvl=", 1), OwnPath());
+    const TGFileInfo part(named);
+    if (role && SamePackageTexts(own, part)) return true;
+    DebugLine("/SpanDiskFName1= refused: " + named + (role ? " (not a part of this setup)" : " (not the span copy)"));
+    SetStubExitCode(kStubFailureExitCode);
+    const FlowTexts t(own);
+    const std::string text = GetString(own, "NotOurPart", "This setup cannot use the file<P><B><FILE></B><P>It is not a part of this setup.");
+    MsgBoxError(0, ReplaceAll(text, "<FILE>", named), t.error, t.charset, t.buttons);
+    return false;
 }
 
 }  // namespace
@@ -121,7 +140,8 @@ bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& reader) {
 }
 
 bool SpanDiskForcePrompt() {
-    return ReadRegString("HKEY_CURRENT_USER\\Software\\Dorvanik\\Velnor\\SpanDisk", "ForcePrompt", "0") == "1";
+    // An administrator's setting: a value the user's own programs can write never steers an elevated run.
+    return ReadRegString("HKEY_LOCAL_MACHINE\\Software\\Dorvanik\\Velnor\\SpanDisk", "ForcePrompt", "0") == "1";
 }
 
 void WaitForProcess(HANDLE process) {
@@ -195,9 +215,20 @@ void RunStub() {
         WebDownloadAndRun(folder, location, own.SetupFileName());
     } else {
         const bool quiet = HasCmdParam("/hide") || own.QuietMode();
-        std::string packageFile = GetSwitchValue("/SpanDiskFName1=", "");
-        if (packageFile.empty()) packageFile = OwnPath();
-        ExtractAndRun(folder, packageFile, agentName, GetCmdParams(), !quiet);
+        std::string packageFile = OwnPath();
+        const std::string named = GetSwitchValue("/SpanDiskFName1=", "");
+        if (!named.empty() && !SpanDiskFileAccepted(own, named)) {
+            packageFile.clear();
+        } else if (!named.empty()) {
+            packageFile = named;
+        }
+        if (!packageFile.empty()) {
+            const bool success = ExtractAndRun(folder, packageFile, agentName, GetCmdParams(), !quiet);
+            // An update started by an agent in a process of its own: the agent learns the outcome
+            // only from the exit code, so an engine run that did not report success never ends with 0.
+            if (!success && IsUpdateRunLine(GetCmdParams()) && StubExitCode() == 0)
+                SetStubExitCode(kStubFailureExitCode);
+        }
     }
     DeleteTree(folder, true);
     PostQuitMessage(0);

@@ -140,7 +140,7 @@ void DoRunStubWin() {
         case StubBranch::RunStubWindow:
             WinMain(SetupStubWindow());
             // The span copy lives alone in the extraction folder: remove both once it has ended.
-            if (IsSpanLevel2(facts.spanCdLvl)) DeleteMySelf(true, false);
+            if (IsSpanCopyRole(facts.spanCopyFlag, facts.spanCdLvl, facts.ownPath)) DeleteMySelf(true, false);
             break;
     }
     if (plain) HandleParamOK(xRunning);

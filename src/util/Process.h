@@ -47,10 +47,17 @@ bool RunCommandCapture(const std::string& program, const std::string& params, WO
 // callback can feed the child.
 HANDLE CaptureInputPipe();
 
-// Process id of the program, by the lookup method of this Windows version; 0 when none.
+// Process id of the program; 0 when none. With pathOnly the program's full path must match (the
+// image path of each process); otherwise by the lookup method of this Windows version.
 DWORD FindProcessId(const std::string& path, bool pathOnly);
 // Whether the program runs (surrounding blanks and quotation marks of path are ignored).
 bool IsProcessRunning(const std::string& path);
+// Whether a process of exactly that program file runs: its image's full path (or both short
+// forms) equal path. A process whose image path cannot be read, or that only shares the file name,
+// never counts.
+bool IsProcessRunningAt(const std::string& path);
+// Returns when no process of exactly that program file runs, or timeoutMs have passed; pumps messages.
+void WaitWhileRunningAt(const std::string& path, DWORD timeoutMs);
 // The program's main window (the heaviest of its top-level windows); null when none.
 HWND FindProcessMainWindow(const std::string& path, bool pathOnly);
 // Posts a message to the program's main window; false when there is none.
@@ -59,7 +66,8 @@ bool PostProcessMessage(const std::string& path, bool pathOnly, UINT message, WP
 bool CloseProcessWindow(const std::string& path, bool pathOnly, DWORD waitMs);
 // Posts WM_QUIT (15, 255).
 bool QuitProcessWindow(const std::string& path, bool pathOnly);
-// Terminates the program with exit code 0; true when that succeeded.
+// Terminates the program with exit code 0; true when that succeeded. With pathOnly only a process
+// of exactly that program file.
 bool TerminateProcessByPath(const std::string& path, bool pathOnly);
 // Returns when the program no longer runs or timeoutMs (0 = 1000) have passed; pumps messages.
 void WaitWhileRunning(const std::string& path, DWORD timeoutMs);
@@ -78,6 +86,9 @@ DWORD FindProcessIdBySnapshot(const std::string& path, bool pathOnly);
 // Lookup by file name in the process list of this Windows version (PSAPI list on XP, the window
 // list otherwise). On XP with pathOnly the list holds full paths, and the full path is compared.
 DWORD FindProcessIdInList(const std::string& path, bool pathOnly);
+// Process whose image has exactly that full path (or the same short form), the newest enumerated
+// first; never a match by file name alone. 0 when none.
+DWORD FindProcessIdByFullPath(const std::string& path);
 // "|name=pid|..." of the processes that own at least one top-level window.
 std::string ProcessListByWindows();
 // "|name=pid|..." of every process the status functions enumerate (full paths when fullPaths).

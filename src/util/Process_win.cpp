@@ -284,6 +284,24 @@ DWORD FindProcessIdByPsapi(const std::string& path, bool pathOnly) {
     });
 }
 
+DWORD FindProcessIdByFullPath(const std::string& path) {
+    return Guarded<DWORD>(0, [&] {
+        const std::string wanted = StripPath(path);
+        if (wanted.empty()) return DWORD(0);
+        const std::vector<DWORD> ids = EnumProcessIds();
+        for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
+            // The limited right is enough for the image path, also of another bitness or an
+            // elevated process; systems before it take the older rights.
+            ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *it));
+            if (!process) process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, *it));
+            if (!process) continue;
+            const std::string image = ModuleName(process.get(), true);
+            if (!image.empty() && ProcessPathMatches(wanted, image, std::string(), true, ShortPathOf)) return *it;
+        }
+        return DWORD(0);
+    });
+}
+
 DWORD FindProcessIdBySnapshot(const std::string& path, bool pathOnly) {
     return Guarded<DWORD>(0, [&] {
         DWORD found = 0;
@@ -352,6 +370,8 @@ DWORD FindProcessIdInList(const std::string& path, bool pathOnly) {
 
 DWORD FindProcessId(const std::string& path, bool pathOnly) {
     if (!IsWindowsNT()) return FindProcessIdBySnapshot(path, pathOnly);
+    // A shut-down request goes to the product itself, never to a program that only shares its name.
+    if (pathOnly) return FindProcessIdByFullPath(path);
     if (IsWindows8OrLater()) return FindProcessIdByTasklist(path);
     return FindProcessIdByPsapi(path, pathOnly);
 }
@@ -400,7 +420,9 @@ bool QuitProcessWindow(const std::string& path, bool pathOnly) {
 }
 
 bool TerminateProcessByPath(const std::string& path, bool pathOnly) {
-    const DWORD pid = IsWindowsNT() ? FindProcessIdInList(path, pathOnly) : FindProcessIdBySnapshot(path, pathOnly);
+    const DWORD pid = !IsWindowsNT() ? FindProcessIdBySnapshot(path, pathOnly)
+                      : pathOnly     ? FindProcessIdByFullPath(path)
+                                     : FindProcessIdInList(path, pathOnly);
     if (pid == 0) return false;
     ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
     return process && TerminateProcess(process.get(), 0);
@@ -414,6 +436,16 @@ void WaitWhileRunning(const std::string& path, DWORD timeoutMs) {
         if (!IsProcessRunning(p)) return;
         WaitPumping(0, 100);
     } while (GetTickCount() - start <= limit);
+}
+
+bool IsProcessRunningAt(const std::string& path) {
+    if (!IsWindowsNT()) return FindProcessIdBySnapshot(StripPath(path), true) != 0;
+    return FindProcessIdByFullPath(path) != 0;
+}
+
+void WaitWhileRunningAt(const std::string& path, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (IsProcessRunningAt(path) && GetTickCount() - start < timeoutMs) WaitPumping(0, 100);
 }
 
 void WaitWhileWindowExists(const std::string& windowClass, const std::string& title) {

@@ -60,11 +60,13 @@ size_t CountOf(const std::string& text, const std::string& needle) {
     return n;
 }
 
-// The test-mode values of the current user, removed again at the end.
+// The test-mode values (the machine's, where an administrator sets them, unless another root is
+// given), removed again at the end.
 class TestModeValues {
 public:
-    TestModeValues(const std::string& on, const std::string& date, const std::string& location) {
-        RegCreateKeyExA(HKEY_CURRENT_USER, kTestModeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_, nullptr);
+    TestModeValues(const std::string& on, const std::string& date, const std::string& location,
+                   HKEY root = HKEY_LOCAL_MACHINE) {
+        RegCreateKeyExA(root, kTestModeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_, nullptr);
         Set("TestMode", on);
         Set("TestModeDate", date);
         Set("TestModeURL", location);
@@ -307,16 +309,19 @@ TEST_F(AgentCycleRun, TestModeHoldsOnlyOnItsDate) {
     const struct {
         const char* what;
         std::string on, date;
+        HKEY root;
         bool shots;
     } cases[] = {
-        {"today's date", "1", DateText(now), true},
-        {"yesterday's date", "1", DateText(now - 1), false},
-        {"not switched on", "0", DateText(now), false},
+        {"today's date", "1", DateText(now), HKEY_LOCAL_MACHINE, true},
+        {"yesterday's date", "1", DateText(now - 1), HKEY_LOCAL_MACHINE, false},
+        {"not switched on", "0", DateText(now), HKEY_LOCAL_MACHINE, false},
+        // Any program of the user can write there: it must not steer where the agent fetches from.
+        {"today's date in the user's own keys", "1", DateText(now), HKEY_CURRENT_USER, false},
     };
     WriteAgent();
     WriteServerInfo();
     for (const auto& c : cases) {
-        TestModeValues values(c.on, c.date, server_);
+        TestModeValues values(c.on, c.date, server_, c.root);
         // An hourly probe done a minute ago: only test mode's 5 s make shots due.
         WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=3600\r\nProbeSecondsLast=" +
                       std::to_string(AgentClockNow() - 60) + "\r\n");

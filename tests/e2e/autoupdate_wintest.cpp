@@ -86,13 +86,13 @@ class TestModeValues {
 public:
     TestModeValues(const std::string& on, const std::string& date, const std::string& location) {
         HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != 0) return;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != 0) return;
         ScopedKey owned(key);
         Set(key, "TestMode", on);
         Set(key, "TestModeDate", date);
         Set(key, "TestModeURL", location);
     }
-    ~TestModeValues() { RegDeleteKeyA(HKEY_CURRENT_USER, kKey); }
+    ~TestModeValues() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey); }
 
 private:
     static constexpr const char* kKey = "Software\\Dorvanik\\Velnor\\AutoUpdate";
@@ -700,6 +700,22 @@ TEST_F(AutoUpdate, UpdateFileThatCannotBeHadEndsTheShotWithoutABox) {
     EXPECT_NE(p.RunLogText().find("Download: nothing fetched"), std::string::npos) << p.RunLogText();
     EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-7"));
     ExpectUntouched(pid);
+}
+
+// An engine that reports success and then fails has not installed the update: the new version is
+// not recorded.
+TEST_F(AutoUpdate, EngineThatReportsSuccessAndThenFailsRecordsNoNewVersion) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release();
+    SetEnvironmentVariableA("VEL_ENGINE_EXIT", "1");  // inherited by the agent and its engine
+    struct Reset {
+        ~Reset() { SetEnvironmentVariableA("VEL_ENGINE_EXIT", nullptr); }
+    } reset;
+    StartAgent();
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    Pump(1500);
+    EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "1") << p.RunLogText();
 }
 
 }  // namespace

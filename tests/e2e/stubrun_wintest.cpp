@@ -9,6 +9,7 @@
 
 #include <map>
 #include <memory>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,16 @@ protected:
 
     EngineRecord Record() const { return EngineRecord::Read(record_); }
 
+    // A copy of the setup as its span copy is made: "Y_" + its name, alone in a folder of its own
+    // (the copy removes that folder when it ends).
+    std::string SpanCopyOf(const std::string& setup) {
+        const std::string folder = dir_.File("spancopy" + std::to_string(++spanCopies_));
+        const std::string copy = folder + "\\Y_" + setup.substr(setup.find_last_of('\\') + 1);
+        EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        EXPECT_TRUE(CopyFileA(setup.c_str(), copy.c_str(), FALSE));
+        return copy;
+    }
+
     // Runs a setup that must fail with one error box holding `expected`: exit code 1, no engine.
     void ExpectFailureBox(const std::string& commandLine, const std::string& expected) {
         EnvVar rec("VEL_ENGINE_RECORD", record_);
@@ -250,6 +261,7 @@ protected:
     ScratchFolder dir_;
     std::string out_, input_, record_;
     BuildOptions opt_;
+    int spanCopies_ = 0;
 };
 
 TEST_F(StubRun, OneSetupFileRunsTheEngineWithItsCommandLineAndCleansUp) {
@@ -260,8 +272,8 @@ TEST_F(StubRun, OneSetupFileRunsTheEngineWithItsCommandLineAndCleansUp) {
     TraceCapture trace;
     ASSERT_TRUE(trace.Ready());
 
-    // The span switches of the stub's own command line never reach the engine.
-    const std::string args = "/y /SpanCdLvl=1 /SpanDiskFName1=" + Quoted(opt_.output);
+    // The span switch of the stub's own command line never reaches the engine.
+    const std::string args = "/y /SpanCdLvl=1";
     EXPECT_EQ(Run(args), 7);  // the engine's exit code is the stub's
 
     const EngineRecord r = Record();
@@ -328,15 +340,14 @@ TEST_F(StubRun, PackageOverThreePartFiles) {
 }
 
 TEST_F(StubRun, ChecksumFailureOfAPartShowsBadCrcAndStartsNothing) {
-    // A bare package in small part files (small files are checksummed), extracted by the stub
-    // through "/SpanDiskFName1=".
-    std::string languages;
-    IniFile ini;
-    ini.Parse("[English]\r\ns0=Test\r\n");
-    ASSERT_EQ(MakeLanguageBlock(ini, languages), "");
+    // A package in small part files (small files are checksummed) with the texts of a span setup,
+    // extracted by that setup's span copy through "/SpanDiskFName1=".
+    opt_.spanCopy = true;
+    Build();
+    const TGFileInfo own(opt_.output);
     PackageContent content;
-    content.languageBlock = languages;
-    content.settingsList = "|||||";
+    content.languageBlock = own.LanguageBlock();
+    content.settingsList = own.SettingsList();
     content.maxPartSize = 30000;
     const std::string first = out_ + "\\data.001";
     PackageWriter w;
@@ -358,9 +369,34 @@ TEST_F(StubRun, ChecksumFailureOfAPartShowsBadCrcAndStartsNothing) {
     ASSERT_LE(damaged.size(), 51200u);
     damaged[damaged.size() / 2] ^= 0x5A;
     ASSERT_TRUE(WriteWholeFile(last, damaged));
-    Build();
 
-    ExpectFailureBox(Quoted(opt_.output) + " /SpanDiskFName1=" + Quoted(first), "Bad CRC!");
+    ExpectFailureBox(Quoted(SpanCopyOf(opt_.output)) + " /SpanCdLvl=2 /SpanDiskFName1=" + Quoted(first), "Bad CRC!");
+}
+
+// Anyone can start a setup (which may ask for administrator rights) with "/SpanDiskFName1=": only
+// the span copy takes it, and only for a file with its own setup's texts and token.
+TEST_F(StubRun, SpanDiskFileIsTakenOnlyByTheSpanCopyAndOnlyFromItsOwnSetup) {
+    BuildOptions other = opt_;
+    other.output = out_ + "\other.exe";
+    other.productToken = "another product";
+    BuildReport report;
+    ASSERT_EQ(BuildSetup(other, report), "");
+    Build();
+    const std::string refused = "It is not a part of this setup.";
+    {
+        SCOPED_TRACE("a setup that is no span copy");
+        ExpectFailureBox(Quoted(opt_.output) + " /SpanDiskFName1=" + Quoted(other.output), refused);
+        ExpectFailureBox(Quoted(opt_.output) + " /SpanCdLvl=2 /SpanDiskFName1=" + Quoted(other.output), refused);
+        EXPECT_NE(GetFileAttributesA(opt_.output.c_str()), INVALID_FILE_ATTRIBUTES) << "the setup deleted itself";
+    }
+    opt_.spanCopy = true;
+    opt_.output = out_ + "\span.exe";
+    Build();
+    {
+        SCOPED_TRACE("the span copy, another setup's file");
+        ExpectFailureBox(Quoted(SpanCopyOf(opt_.output)) + " /SpanCdLvl=2 /SpanDiskFName1=" + Quoted(other.output),
+                         refused);
+    }
 }
 
 TEST_F(StubRun, DamagedPackageShowsDamageAndStartsNothing) {
@@ -521,13 +557,20 @@ TEST_F(StubRun, EngineThatDeletesTheAtomGetsTheStartUpShortcutRemoved) {
     ASSERT_TRUE(WriteWholeFile(out_ + "\\Product.info", "[NewSetup]\r\nRemoveStartUpShortcut=1\r\n"));
     EnvVar rec("VEL_ENGINE_RECORD", record_);
 
-    const struct { const char* deleteAtom; bool startUpRemoved; } cases[] = {{"0", false}, {"1", true}};
+    // Only a run that reported success and ended with 0 removes it: an engine that deletes the atom
+    // and then fails has installed nothing.
+    const struct {
+        const char* deleteAtom;
+        const char* exitCode;
+        bool startUpRemoved;
+    } cases[] = {{"0", "0", false}, {"1", "0", true}, {"1", "1", false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.deleteAtom);
+        SCOPED_TRACE(std::string("delete atom ") + c.deleteAtom + ", exit " + c.exitCode);
         ASSERT_TRUE(WriteWholeFile(startUp, "lnk"));
         ASSERT_TRUE(WriteWholeFile(check, "lnk"));
         EnvVar del("VEL_ENGINE_DELETE_ATOM", c.deleteAtom);
-        EXPECT_EQ(Run(""), 0);
+        EnvVar code("VEL_ENGINE_EXIT", c.exitCode);
+        EXPECT_EQ(Run(""), std::atol(c.exitCode));
         EXPECT_EQ(GetFileAttributesA(startUp.c_str()) == INVALID_FILE_ATTRIBUTES, c.startUpRemoved);
         EXPECT_NE(GetFileAttributesA(check.c_str()), INVALID_FILE_ATTRIBUTES);  // its flag is not set
     }
@@ -717,12 +760,13 @@ TEST_F(StubRun, WindowLayoutFollowsTheCharset) {
 
 // ---- Room on the temp drive, disks and extraction folders ---------------------------------------
 
-// A registry value of HKEY_CURRENT_USER for one scope.
+// A registry value for one scope.
 class RegValue {
 public:
-    RegValue(const std::string& key, const std::string& name, const std::string& value) : key_(key), name_(name) {
+    RegValue(HKEY root, const std::string& key, const std::string& name, const std::string& value)
+        : root_(root), key_(key), name_(name) {
         HKEY k = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr) ==
+        if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr) ==
             ERROR_SUCCESS) {
             RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                            DWORD(value.size() + 1));
@@ -731,13 +775,14 @@ public:
     }
     ~RegValue() {
         HKEY k = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {
+        if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {
             RegDeleteValueA(k, name_.c_str());
             RegCloseKey(k);
         }
     }
 
 private:
+    HKEY root_;
     std::string key_, name_;
 };
 
@@ -760,8 +805,20 @@ std::vector<std::string> AnswerBoxes(StubProcess& p, long& exitCode) {
 TEST_F(StubRun, ForcedDiskPromptAsksForEveryPartEvenWhenPresent) {
     BuildThreeParts();
     ASSERT_FALSE(HasFailure());
-    RegValue force("Software\\Dorvanik\\Velnor\\SpanDisk", "ForcePrompt", "1");
     EnvVar rec("VEL_ENGINE_RECORD", record_);
+    {
+        // The user's own keys do not steer a setup, which may run elevated: no prompt.
+        RegValue user(HKEY_CURRENT_USER, "Software\\Dorvanik\\Velnor\\SpanDisk", "ForcePrompt", "1");
+        StubProcess user_run;
+        ASSERT_TRUE(user_run.Start(Quoted(opt_.output), dir_.Path()));
+        long code = -1;
+        const std::vector<std::string> boxes = AnswerBoxes(user_run, code);
+        EXPECT_TRUE(boxes.empty()) << boxes.front();
+        EXPECT_EQ(code, 0);
+        ExpectAllFilesExtracted(Record());
+    }
+    DeleteFileA(record_.c_str());
+    RegValue force(HKEY_LOCAL_MACHINE, "Software\\Dorvanik\\Velnor\\SpanDisk", "ForcePrompt", "1");
     StubProcess p;
     ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
     for (const char* disk : {"DISK #2", "DISK #3"}) {

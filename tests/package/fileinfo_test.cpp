@@ -328,6 +328,27 @@ TEST(TokensMatch, ComparesUnscrambledDownloadTokens) {
     for (char ch : failed) EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(ch))) << failed;
 }
 
+// A span setup's part files carry its texts; a file with any other texts, or none, is not one of them.
+TEST(SamePackageTexts, LanguagesAndSettingsByteForByte) {
+    ScratchFolder dir;
+    auto package = [&](const std::string& name, const std::string& languages, const std::string& settings) {
+        PackageContent c = StubContent();
+        c.languageBlock = languages;
+        c.settingsList = settings;
+        EXPECT_EQ(WritePackage(dir.File(name), c, 1), "");
+        return TGFileInfo(dir.File(name));
+    };
+    const std::string token = ScrambleItem("product");
+    const TGFileInfo own = package("own.exe", StubContent().languageBlock, "|u|p.info|Up.exe|" + token + "||");
+    EXPECT_TRUE(SamePackageTexts(own, package("part.001", own.LanguageBlock(), own.SettingsList())));
+    EXPECT_FALSE(SamePackageTexts(own, package("token.001", own.LanguageBlock(), "|u|p.info|Up.exe|" +
+                                                                                     ScrambleItem("other") + "||")));
+    EXPECT_FALSE(SamePackageTexts(own, package("texts.001", own.LanguageBlock() + "x", own.SettingsList())));
+    EXPECT_FALSE(SamePackageTexts(own, TGFileInfo(dir.File("missing.001"))));
+    const TGFileInfo bare = package("bare.exe", own.LanguageBlock(), "");
+    EXPECT_FALSE(SamePackageTexts(bare, bare)) << "a package without settings proves nothing";
+}
+
 TEST(AgentImage, IsTheStubAndTextsWithAnAgentTrailer) {
     ScratchFolder dir;
     const std::string path = dir.File("AppSetup.exe");

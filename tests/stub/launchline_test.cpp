@@ -86,5 +86,31 @@ TEST(TempSpaceMessage, PromptOnlyWhenAnnouncedOrShort) {
         EXPECT_EQ(TempSpaceMessage("c:\\temp\\SETUP_1", c.announce, c.need, c.free, t), c.text);
 }
 
+// Only an engine that was given our atom, ended with 0 and removed the atom has installed anything.
+TEST(EngineRunSucceeded, NeedsOurAtomAnEndedEngineExitZeroAndTheReport) {
+    struct Case {
+        bool added, ended;
+        uint32_t code;
+        bool gone, expected;
+        const char* what;
+    } cases[] = {
+        {true, true, 0, true, true, "reported and ended well"},
+        {true, true, 0, false, false, "ended well but never reported"},
+        {true, true, 1, true, false, "reported, then failed"},
+        {true, true, 3010, true, false, "any code but 0 is a failure"},
+        {false, true, 0, true, false, "the atom could not be added: its absence says nothing"},
+        {true, false, 0, true, false, "the engine never started (no exit code)"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(EngineRunSucceeded(c.added, c.ended, c.code, c.gone), c.expected) << c.what;
+}
+
+TEST(IsUpdateRunLine, AParameterOfItsOwnInAnyCase) {
+    EXPECT_TRUE(IsUpdateRunLine("/OriginalInfoFile=\"C:\\P\\p.info\" /OriginExe=\"C:\\P\\Up.exe\" /AutoUpdateProg"));
+    EXPECT_TRUE(IsUpdateRunLine("/autoupdateprog /hide"));
+    EXPECT_FALSE(IsUpdateRunLine(""));
+    EXPECT_FALSE(IsUpdateRunLine("/AutoUpdateProgram"));
+    EXPECT_FALSE(IsUpdateRunLine("/x=/AutoUpdateProgX"));
+}
+
 }  // namespace
 }  // namespace vel

@@ -46,6 +46,27 @@ TEST(RunModes, BranchFromNameTrailerAndSwitches) {
     EXPECT_FALSE(IsSpanLevel2(1));
 }
 
+// Only the span copy itself may extract another file and remove its folder: the switches alone,
+// which anyone can put on a setup's command line, never make a run the span copy.
+TEST(RunModes, SpanCopyRoleNeedsTheFlagTheLevelAndTheCopysName) {
+    struct Case {
+        bool flag;
+        int64_t level;
+        const char* path;
+        bool expected;
+    } cases[] = {
+        {true, 2, "C:\\Temp\\SETUP_1\\Y_setup.exe", true},
+        {true, 2, "C:\\Temp\\SETUP_1\\y_Setup.EXE", true},
+        {false, 2, "C:\\Temp\\SETUP_1\\Y_setup.exe", false},  // package not made for a span copy
+        {true, 1, "C:\\Temp\\SETUP_1\\Y_setup.exe", false},
+        {true, 2, "C:\\Users\\me\\Downloads\\setup.exe", false},  // the setup the user started
+        {true, 2, "C:\\Y_\\setup.exe", false},
+        {true, 2, "Y_", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsSpanCopyRole(c.flag, c.level, c.path), c.expected) << c.path << " level " << c.level;
+}
+
 TEST(RunModes, WindowClassNames) {
     EXPECT_EQ(WindowClassNameFor("C:\\dl\\setup.exe", false), "C:\\dl\\setup.exe");
     EXPECT_EQ(WindowClassNameFor("C:\\App\\X_Updater.exe", true), ".AutoUpdate.X_Updater");

@@ -15,14 +15,15 @@ using namespace vel;
 
 namespace {
 
-// A copy of testwin under "<temp>\vel proc <pid>\<name>", started and ended by the test.
+// A copy of testwin under "<temp>\vel proc <pid>\<name>", started and ended by the test; the
+// name is one of its own unless one is given.
 class Product {
 public:
-    Product() {
+    explicit Product(const std::string& fileName = std::string()) {
         static int serial = 0;
         const std::string tag = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
         folder_ = TempDir(true) + "vel proc " + tag;
-        name = "velprod_" + tag + ".exe";
+        name = fileName.empty() ? "velprod_" + tag + ".exe" : fileName;
         path = folder_ + "\\" + name;
         windowClass = "VelProdClass_" + tag;
         title = "Vel Product " + tag;
@@ -251,6 +252,36 @@ TEST(ProcessControl, StubbornProductOutlivesWaitsUntilTerminated) {
 
     EXPECT_TRUE(TerminateProcessByPath(p.path, false));
     EXPECT_EQ(p.ExitCode(5000), 0u);
+}
+
+// A product is closed, ended and waited for by its full path: a program of the same name in another
+// folder, started before or after it, is never taken for it.
+TEST(ProcessControl, SameNameInAnotherFolderIsNeverTheProduct) {
+    for (const bool productFirst : {true, false}) {
+        SCOPED_TRACE(productFirst ? "product started first" : "product started last");
+        Product product("velsame.exe"), other("velsame.exe");
+        Product& first = productFirst ? product : other;
+        Product& second = productFirst ? other : product;
+        ASSERT_TRUE(first.Start(""));
+        ASSERT_TRUE(second.Start(""));
+        EXPECT_EQ(FindProcessId(product.path, true), product.Pid());
+        EXPECT_EQ(FindProcessIdByFullPath(other.path), other.Pid());
+        EXPECT_EQ(FindProcessIdByFullPath(product.name), 0u) << "a bare name is no path";
+
+        EXPECT_TRUE(TerminateProcessByPath(product.path, true));
+        EXPECT_EQ(product.ExitCode(5000), 0u);
+        EXPECT_TRUE(other.Running());
+        EXPECT_FALSE(IsProcessRunningAt(product.path));
+        EXPECT_TRUE(IsProcessRunningAt(other.path));
+        const DWORD start = GetTickCount();
+        WaitWhileRunningAt(product.path, 3000);
+        EXPECT_LT(GetTickCount() - start, 1000u) << "waited for the other program";
+
+        EXPECT_FALSE(PostProcessMessage(product.path, true, WM_CLOSE, 15, 255));
+        EXPECT_TRUE(other.Running());
+        EXPECT_TRUE(CloseProcessWindow(other.path, true, 0));
+        EXPECT_EQ(other.ExitCode(5000), 115255u);
+    }
 }
 
 TEST(ProcessControl, WindowlessProcessIsNotSeenByWindowList) {
