@@ -258,4 +258,6 @@ bool SetImageExecutionLevel(std::string& image, ExecutionLevel level) {
     return true;
 }
 
+bool SetAgentExecutionLevel(std::string& image) { return SetImageExecutionLevel(image, ExecutionLevel::AsInvoker); }
+
 }  // namespace vel

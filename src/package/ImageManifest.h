@@ -32,4 +32,9 @@ bool WriteManifestLevel(std::string& manifest, ExecutionLevel level);
 bool ReadImageExecutionLevel(const std::string& image, ExecutionLevel& level);
 bool SetImageExecutionLevel(std::string& image, ExecutionLevel level);
 
+// Every update agent image runs with the rights of whoever starts it: it is started at logon and
+// starts the product, so it must never hold administrator rights. False when the image's level
+// cannot be set (then no agent image is to be written).
+bool SetAgentExecutionLevel(std::string& image);
+
 }  // namespace vel
