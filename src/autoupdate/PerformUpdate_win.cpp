@@ -1,15 +1,18 @@
 // The agent copy's fetch of its three files, the update run and the agent's replacement of itself.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
 #include "autoupdate/Agent_win.h"
+#include "autoupdate/UpdateStart.h"
 #include "autoupdate/UpdateSettings.h"
 #include "autoupdate/UpdateTexts.h"
 #include "download/CommUtils.h"
 #include "download/Http.h"
 #include "package/Extract.h"
 #include "package/FileInfo.h"
+#include "package/ImageManifest.h"
 #include "package/PackageFormat.h"
 #include "paths/Macros_win.h"
 #include "stub/RunStub.h"
@@ -18,6 +21,7 @@
 #include "ui/MsgBox.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
+#include "util/FileText.h"
 #include "util/Process.h"
 #include "util/Sha256.h"
 #include "util/StrUtils.h"
@@ -114,9 +118,55 @@ int ShutDownProduct(const std::string& process) {
     return state;
 }
 
-// Runs the update file through the extract-and-launch flow. The file is held open with writers and
-// renames denied and checked once more, so that what runs is what was checked, however long the
-// questions and the shut-down took. True when the setup engine reported success.
+// The image part of the held file (its manifest lies there; the package behind it can be large).
+std::string ReadHeldImage(HANDLE file) {
+    constexpr DWORD kImageLimit = DWORD(4) << 20;
+    LARGE_INTEGER size{};
+    LARGE_INTEGER start{};
+    if (!GetFileSizeEx(file, &size) || !SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::string();
+    std::string image(size_t(size.QuadPart < kImageLimit ? size.QuadPart : kImageLimit), '\0');
+    DWORD done = 0;
+    if (image.empty() || !ReadFile(file, &image[0], DWORD(image.size()), &done, nullptr)) return std::string();
+    image.resize(done);
+    return image;
+}
+
+// Starts the update file as a process of its own through the shell, which honours its manifest:
+// Windows asks for administrator rights before it starts. Waits (pumping messages) for it to end;
+// true when its exit code is 0.
+bool RunUpdateProcess(const std::string& updateFile, const std::string& extraParams) {
+    const bool background = GetBackgroundUpdate();
+    const std::string params = UpdateProcessParams(extraParams, OwnPath(), background);
+    RunLog("Update started as its own process (Windows asks for administrator rights): " + updateFile + " " + params);
+    const std::string folder = FileFolder(updateFile, AnsiLeadByte);
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = updateFile.c_str();
+    info.lpParameters = params.c_str();
+    info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+    info.nShow = background ? SW_HIDE : SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&info) || !info.hProcess) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_CANCELLED)
+            RunLog("ERROR: the update was not started: the request for administrator rights was cancelled");
+        else
+            RunLog("ERROR: the update could not be started (" + LastErrorText() + ")");
+        return false;
+    }
+    ScopedHandle process(info.hProcess);
+    WaitForProcess(process.get());
+    DWORD code = 0;
+    const bool ended = GetExitCodeProcess(process.get(), &code) != 0;
+    RunLog("Update process ended: exit code " + IntToStr(int64_t(code)));
+    DebugLine(Pid() + " RunUpdateFile: update process exit code " + IntToStr(int64_t(code)));
+    return ended && code == 0;
+}
+
+// Runs the update file, in the agent or as its own process as its manifest's level decides. The
+// file is held open with writers and renames denied and checked once more, so that what runs is
+// what was checked, however long the questions and the shut-down took; it stays held until the
+// update has ended. True when the update reported success.
 bool RunUpdateFile(const std::string& updateFile) {
     ScopedHandle hold(CreateFileA(updateFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -129,6 +179,23 @@ bool RunUpdateFile(const std::string& updateFile) {
         hold.reset();
         RejectFetchedFile(updateFile, problem);
         return false;
+    }
+    const std::string extra = "/OriginalInfoFile=\"" + UpdateInfoFile() + "\"";
+    ExecutionLevel level = ExecutionLevel::AsInvoker;
+    const bool known = ReadImageExecutionLevel(ReadHeldImage(hold.get()), level);
+    const UpdateStart how = ChooseUpdateStart(known, level);
+    const std::string decided = std::string("Update execution level: ") +
+                                (known ? ExecutionLevelName(level) : "unreadable") + ", started " + UpdateStartName(how);
+    RunLog(decided);
+    DebugLine(Pid() + " RunUpdateFile: " + decided);
+    if (how == UpdateStart::Refused) {
+        RunLog("ERROR: the update file's manifest gives no execution level; it is not run");
+        return false;
+    }
+    if (how == UpdateStart::OwnProcess) {
+        const bool result = RunUpdateProcess(updateFile, extra);
+        SettingsFilesChanged();  // the engine may have rewritten them
+        return result;
     }
     // The extraction folder was deleted after an earlier run of this process. It lies in the user's
     // temp folder: made anew, never taken over as found (others could have put files there).
@@ -145,7 +212,6 @@ bool RunUpdateFile(const std::string& updateFile) {
             return false;
         }
     }
-    const std::string extra = "/OriginalInfoFile=\"" + UpdateInfoFile() + "\"";
     const bool result = ExtractAndRun(folder, updateFile, OwnPackage().AgentName(), extra, !GetBackgroundUpdate());
     SettingsFilesChanged();  // the engine may have rewritten them
     DeleteTree(folder, true);

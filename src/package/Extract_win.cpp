@@ -91,7 +91,7 @@ bool WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
     const std::string agentFile = FileNamePart(r.agentName);
     std::string image;
     if (!BuildAgentImage(r.packageFile, textEnd, image)) {
-        DebugLine(" New AU-Agent: not written (no package image in " + r.packageFile + ")");
+        DebugLine(" New AU-Agent: not written (no package image with a manifest level in " + r.packageFile + ")");
         return true;
     }
     const std::string target = r.destFolder + "\\" + agentFile;

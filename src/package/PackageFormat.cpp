@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "package/ImageManifest.h"
 #include "util/Catch.h"
 #include "util/StrUtils.h"
 #include "util/SUB.h"
@@ -289,6 +290,10 @@ bool BuildAgentImage(const std::string& packagePath, int64_t textEnd, std::strin
         // The whole stamp is cleared (not only its low half) so that the image's trailer is
         // found at its end whatever the package size was.
         if (IsStampedImage(image)) SetEndStamp(image, 0);
+        if (!SetAgentExecutionLevel(image)) {
+            image.clear();
+            return false;
+        }
         trailer.SetUpdateAgent(true);
         trailer.SetLength(kTrailerLength);
         image += trailer.Serialize();

@@ -224,7 +224,8 @@ std::string PackageBaseName(const std::string& path);
 std::string PartFileName(const std::string& baseName, int partNumber);
 
 // The update agent image of a stub package: its first textEnd bytes (image and text blocks, no
-// file records), end stamp cleared, followed by its trailer marked as an update agent (length 74).
+// file records), end stamp cleared, manifest level set to the invoker's rights, followed by its
+// trailer marked as an update agent (length 74). False when any of it cannot be done.
 bool BuildAgentImage(const std::string& packagePath, int64_t textEnd, std::string& image);
 
 // Scrambled list items (product and download tokens): letters b..k and s..x, hex digits + 50.

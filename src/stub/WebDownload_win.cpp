@@ -133,7 +133,7 @@ void WebDownloadAndRun(const std::string& extractFolder, const std::string& loca
 bool WriteWebAgentImage(const std::string& target) {
     std::string content = ReadFilePart(OwnPath(), 0);
     if (content.empty()) return false;
-    MakeWebAgentImage(content);
+    if (!MakeWebAgentImage(content)) return false;
     return WriteFileText(target, content, FileDosTime(OwnPath()), false);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "package/ImageManifest.h"
 #include "package/PackageFormat.h"
 #include "stub/LaunchLine.h"
 #include "util/StrUtils.h"
@@ -28,13 +29,14 @@ std::string SetupFileAlteredMessage(const std::string& source) {
     return std::string(kSetupFileAltered) + "<P><P>" + source;
 }
 
-void MakeWebAgentImage(std::string& content) {
+bool MakeWebAgentImage(std::string& content) {
     if (content.size() >= size_t(kEndStampOffset + 8)) {
         const auto* p = reinterpret_cast<const unsigned char*>(content.data()) + kEndStampOffset + 4;
         const uint32_t low = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
         if (low != 0 && low < content.size() && content.size() - low < 10000) content.resize(low);
     }
     if (content.size() >= 6) content[content.size() - 5] = 1;
+    return SetAgentExecutionLevel(content);
 }
 
 }  // namespace vel

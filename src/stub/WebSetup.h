@@ -24,8 +24,9 @@ std::string SetupFileAlteredMessage(const std::string& source);
 // Turns the bytes of a web stub's own file into its update agent image, in place: a content whose
 // end stamp (low dword, bytes 252..255; 0 = none) lies inside it with fewer than 10000 bytes behind it is cut
 // there (that drops an appended certificate table); then the fifth byte from the end, trailer byte
-// 69 of the 74-byte trailer, is set to 1 (update agent). Contents shorter than 6 bytes stay as
-// they are.
-void MakeWebAgentImage(std::string& content);
+// 69 of the 74-byte trailer, is set to 1 (update agent), and the image's manifest level to the
+// invoker's rights (SetAgentExecutionLevel). False, with no agent to write, when the level cannot
+// be set.
+bool MakeWebAgentImage(std::string& content);
 
 }  // namespace vel

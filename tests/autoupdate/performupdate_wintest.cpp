@@ -14,6 +14,7 @@
 #include "autoupdate/SettingsValues.h"
 #include "autoupdate/UpdateSettings.h"
 #include "package/Extract.h"
+#include "stub/StubState.h"
 #include "support/AgentFixture_win.h"
 #include "support/TraceCapture_win.h"
 #include "util/Process.h"
@@ -276,6 +277,67 @@ TEST_F(AgentUpdate, AsksShutsDownRunsRecordsAndRestarts) {
     EXPECT_EQ(GetVersionOriginal(), 6);
     EXPECT_FALSE(Exists(agent.File("Update.exe")));
     EXPECT_TRUE(RunsWithin(product.path, 5000));  // started again
+}
+
+// An update whose manifest asks for administrator rights runs as a process of its own, started
+// through the shell (so that Windows asks), with the parameters the engine would get in-process,
+// and its exit code decides; an update that asks for the user's rights runs in the agent; one
+// whose level cannot be read is not run at all.
+TEST_F(AgentUpdate, HowTheUpdateStartsFollowsItsManifestLevel) {
+    const std::string realStub = BuildTreePath("src/stub/stub.exe");
+    const struct {
+        const char* what;
+        ExecutionLevel level;
+        const char* engineExit;
+        bool damageLevel;
+        bool result;
+        const char* traced;
+    } cases[] = {
+        {"admin", ExecutionLevel::RequireAdministrator, "0", false, true, "requireAdministrator, started own process"},
+        {"admin, engine fails", ExecutionLevel::RequireAdministrator, "3", false, false,
+         "requireAdministrator, started own process"},
+        {"user", ExecutionLevel::AsInvoker, "0", false, true, "asInvoker, started in-process"},
+        {"level unreadable", ExecutionLevel::RequireAdministrator, "0", true, false, "unreadable, started refused"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(BuildUpdatePackage(dist + "\\Update.exe", "P7", c.level, realStub), "");
+        if (c.damageLevel) {
+            std::string bytes = ReadWholeFile(dist + "\\Update.exe");
+            const size_t at = bytes.find("requestedExecutionLevel level");
+            ASSERT_NE(at, std::string::npos);
+            bytes[at + 22] = 'x';
+            ASSERT_TRUE(WriteWholeFile(dist + "\\Update.exe", bytes));
+        }
+        ASSERT_TRUE(agent.WriteOriginal("[OriginalSetup]\r\nVersionOriginal=5\r\n"));
+        ASSERT_TRUE(agent.WriteInfo(UpdateInfo("BackgroundUpdate=1\r\n")));
+        DeleteFileA(record.c_str());
+        ScopedEnv rec("VEL_ENGINE_RECORD", record);
+        ScopedEnv code("VEL_ENGINE_EXIT", c.engineExit);
+        ScopedEnv atom("VEL_ENGINE_DELETE_ATOM", c.engineExit[0] == '0' ? "1" : "0");
+        testsupport::TraceCapture trace;
+        ASSERT_TRUE(trace.Ready());
+        BoxDriver boxes;
+        EXPECT_EQ(PerformAutoUpdate(), c.result);
+        EXPECT_TRUE(trace.WaitFor("RunUpdateFile: Update execution level: " + std::string(c.traced), 2000))
+            << trace.Text();
+        EXPECT_EQ(GetVersionOriginal(), c.result ? 6 : 5);
+        EXPECT_FALSE(Exists(agent.File("Update.exe")));
+        const std::string engine = ReadWholeFile(record);
+        if (c.damageLevel) {
+            EXPECT_EQ(engine, "");
+            continue;
+        }
+        // Started as its own process, the update stub hands the parameters on before its own.
+        const std::string handed = "/OriginalInfoFile=\"" + agent.Info() + "\" /OriginExe=\"" + OwnPath() +
+                                   "\" /AutoUpdateProg /hide /TH_ID=";
+        EXPECT_EQ(Has(engine, handed), c.level == ExecutionLevel::RequireAdministrator) << engine;
+        EXPECT_TRUE(Has(engine, "/OriginalInfoFile=\"" + agent.Info() + "\"")) << engine;
+        if (c.level == ExecutionLevel::RequireAdministrator) {
+            EXPECT_TRUE(trace.Contains("RunUpdateFile: update process exit code " + std::string(c.engineExit)))
+                << trace.Text();
+        }
+    }
 }
 
 // The client window that follows the agent's phases: what it was posted, in order.

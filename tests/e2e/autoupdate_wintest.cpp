@@ -257,6 +257,53 @@ INSTANTIATE_TEST_SUITE_P(
         ShutDownCase{"NotRunning", "Using WM_CLOSE", UpdateServer::Http, false, true, nullptr, false}),
     [](const ::testing::TestParamInfo<ShutDownCase>& i) { return std::string(i.param.name); });
 
+// ---- Rights: the agent never holds administrator rights; an update that needs them gets its own
+// process, which Windows asks for (under Wine every process is elevated and nothing is asked) -------------
+
+ExecutionLevel LevelOfFile(const std::string& path) {
+    ExecutionLevel level = ExecutionLevel::HighestAvailable;
+    EXPECT_TRUE(ReadImageExecutionLevel(ReadWholeFile(path), level)) << path;
+    return level;
+}
+
+TEST_F(AutoUpdate, UpdateStartsAsItsOwnProcessOnlyWhenItAsksForAdministratorRights) {
+    const struct {
+        const char* what;
+        ExecutionLevel level;
+        const char* decided;
+        bool ownProcess;
+    } cases[] = {
+        {"admin", ExecutionLevel::RequireAdministrator, "requireAdministrator, started own process", true},
+        {"user", ExecutionLevel::AsInvoker, "asInvoker, started in-process", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        trace_.Clear();
+        ASSERT_NO_FATAL_FAILURE(Install());
+        InstalledProduct& p = *product_;
+        ASSERT_EQ(p.BuildUpdate(2, "Update.exe", "", c.level), "");
+        UpdateInfo info = p.Release(2);
+        info.backgroundUpdate = true;
+        ASSERT_EQ(p.Publish(info), "");
+        EXPECT_EQ(LevelOfFile(p.AgentExe()), ExecutionLevel::AsInvoker);
+        StartAgent();
+        // The agent's copy of itself is a copy of that image: it asks for nothing more either.
+        EXPECT_EQ(LevelOfFile(p.AgentCopyExe()), ExecutionLevel::AsInvoker);
+        ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+        EXPECT_TRUE(trace_.Contains("RunUpdateFile: Update execution level: " + std::string(c.decided))) << trace_.Text();
+        // Its own process: the update stub started with the engine's parameters, and its exit code taken.
+        const std::string started = "/OriginalInfoFile=\"" + p.InfoFile() + "\" /OriginExe=\"" +
+                                    p.AgentCopyExe() + "\" /AutoUpdateProg /hide<";
+        EXPECT_EQ(trace_.Contains(started), c.ownProcess) << trace_.Text();
+        EXPECT_EQ(trace_.Contains("RunUpdateFile: update process exit code 0"), c.ownProcess);
+        EXPECT_TRUE(WaitUntil([&] { return p.Setting("OriginalSetup", "VersionOriginal") == "2"; }, 10000))
+            << p.RunLogText();
+        EXPECT_EQ(p.InstalledVersion(), "2");
+        EXPECT_FALSE(Exists(UpdateFileInFolder()));
+        product_.reset();
+    }
+}
+
 TEST_F(AutoUpdate, MessageBoxMethodAsksUntilTheUserHasClosedTheProduct) {
     ASSERT_NO_FATAL_FAILURE(Install());
     InstalledProduct& p = *product_;

@@ -21,6 +21,7 @@
 #include "support/WindowDriver_win.h"
 #include "Velpack.h"
 #include "package/FileInfo.h"
+#include "package/ImageManifest.h"
 #include "package/PackageFormat.h"
 #include "package/PackageWriter.h"
 #include "stub/LaunchLine.h"
@@ -620,7 +621,15 @@ TEST_F(StubRun, SpanCopyExtractsThePartFilesFromItsCopy) {
     ExpectAllFilesExtracted(r);
 }
 
-TEST_F(StubRun, AgentImageIsTheStubWithItsTextsMarkedAsAgent) {
+ExecutionLevel LevelOf(const std::string& image) {
+    ExecutionLevel level = ExecutionLevel::HighestAvailable;
+    EXPECT_TRUE(ReadImageExecutionLevel(image, level));
+    return level;
+}
+
+// The agent is started at logon and starts the product: it asks for the user's rights while the
+// setup it came from asks for administrator rights.
+TEST_F(StubRun, AgentImageIsTheStubWithItsTextsMarkedAsAgentAtUserLevel) {
     opt_.writeAgentImage = true;
     opt_.agentName = "Agent.exe";
     Build();
@@ -634,9 +643,13 @@ TEST_F(StubRun, AgentImageIsTheStubWithItsTextsMarkedAsAgent) {
     const TGFileInfo reader(opt_.output);
     const size_t textEnd = reader.Trailer().DataOffset();  // just past the text blocks
     ASSERT_EQ(agent.size(), textEnd + 74);
+    EXPECT_EQ(LevelOf(setup), ExecutionLevel::RequireAdministrator);
+    EXPECT_EQ(LevelOf(agent), ExecutionLevel::AsInvoker);
+    std::string expected = setup.substr(0, textEnd);
+    ASSERT_TRUE(SetImageExecutionLevel(expected, ExecutionLevel::AsInvoker));
     EXPECT_EQ(agent.substr(252, 4), std::string(4, '\0'));
-    EXPECT_EQ(agent.substr(0, 248), setup.substr(0, 248));
-    EXPECT_EQ(agent.substr(256, textEnd - 256), setup.substr(256, textEnd - 256));
+    EXPECT_EQ(agent.substr(0, 248), expected.substr(0, 248));
+    EXPECT_EQ(agent.substr(256, textEnd - 256), expected.substr(256, textEnd - 256));
     const PackageTrailer t = PackageTrailer::Parse(agent.substr(agent.size() - 74));
     EXPECT_EQ(t.Byte(69), 1);
     EXPECT_EQ(t.Length(), 74u);
@@ -1192,7 +1205,9 @@ TEST_F(WebRun, DownloadsTheSetupFileAndRunsItsEngine) {
         ExpectTempEmpty();  // the download is deleted after the run
         // The web stub wrote itself as the update agent into the extraction folder.
         std::string agent = ReadWholeFile(web_.output);
-        MakeWebAgentImage(agent);
+        EXPECT_EQ(LevelOf(agent), ExecutionLevel::RequireAdministrator);
+        ASSERT_TRUE(MakeWebAgentImage(agent));
+        EXPECT_EQ(LevelOf(ReadWholeFile(copy + "\\Agent.exe")), ExecutionLevel::AsInvoker);
         EXPECT_TRUE(ReadWholeFile(copy + "\\Agent.exe") == agent) << "agent image";
         DeleteFileA((copy + "\\Agent.exe").c_str());
         if (c.proxy) {

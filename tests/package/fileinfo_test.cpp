@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "support/PackageFixture.h"
+#include "package/ImageManifest.h"
 #include "package/PackageWriter.h"
 #include "util/FileIO.h"
 #include "util/SUB.h"
@@ -349,7 +350,7 @@ TEST(SamePackageTexts, LanguagesAndSettingsByteForByte) {
     EXPECT_FALSE(SamePackageTexts(bare, bare)) << "a package without settings proves nothing";
 }
 
-TEST(AgentImage, IsTheStubAndTextsWithAnAgentTrailer) {
+TEST(AgentImage, IsTheStubAndTextsWithAnAgentTrailerAndUserLevel) {
     ScratchFolder dir;
     const std::string path = dir.File("AppSetup.exe");
     PackageContent content = StubContent();
@@ -372,9 +373,17 @@ TEST(AgentImage, IsTheStubAndTextsWithAnAgentTrailer) {
     ASSERT_TRUE(BuildAgentImage(path, textEnd, image));
     const std::string original = ReadWholeFile(path);
     ASSERT_EQ(image.size(), size_t(textEnd) + 74);
-    EXPECT_EQ(image.substr(0, 248), original.substr(0, 248));
+    // The stub's image with its manifest asking for the invoker's rights, never administrator's.
+    std::string expected = original.substr(0, size_t(textEnd));
+    ExecutionLevel level = ExecutionLevel::RequireAdministrator;
+    ASSERT_TRUE(ReadImageExecutionLevel(expected, level));
+    EXPECT_EQ(level, ExecutionLevel::RequireAdministrator);
+    ASSERT_TRUE(SetImageExecutionLevel(expected, ExecutionLevel::AsInvoker));
+    ASSERT_TRUE(ReadImageExecutionLevel(image, level));
+    EXPECT_EQ(level, ExecutionLevel::AsInvoker);
+    EXPECT_EQ(image.substr(0, 248), expected.substr(0, 248));
     EXPECT_EQ(image.substr(248, 8), std::string(8, '\0'));
-    EXPECT_EQ(image.substr(256, size_t(textEnd) - 256), original.substr(256, size_t(textEnd) - 256));
+    EXPECT_EQ(image.substr(256, size_t(textEnd) - 256), expected.substr(256, size_t(textEnd) - 256));
     const PackageTrailer t = PackageTrailer::Parse(image.substr(image.size() - 74));
     EXPECT_TRUE(t.IsUpdateAgent());
     EXPECT_EQ(t.Length(), 74u);
@@ -389,6 +398,16 @@ TEST(AgentImage, IsTheStubAndTextsWithAnAgentTrailer) {
 
     EXPECT_FALSE(BuildAgentImage(path, int64_t(original.size()), image));  // past the records
     EXPECT_FALSE(BuildAgentImage(dir.File("missing.exe"), textEnd, image));
+    EXPECT_TRUE(image.empty());
+
+    // A stub whose level cannot be read gives no agent image: its rights would be a guess.
+    const std::string plain = dir.File("Plain.exe");
+    content.stubImage = testsupport::FakeStampedImage(600);
+    PackageWriter p;
+    ASSERT_EQ(p.Begin(plain, content), "");
+    ASSERT_EQ(p.AddFile(rec), "");
+    ASSERT_EQ(p.Finish(), "");
+    EXPECT_FALSE(BuildAgentImage(plain, p.TextEnd(), image));
     EXPECT_TRUE(image.empty());
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "package/ImageManifest.h"
 #include "package/PackageFormat.h"
 #include "support/PackageFixture.h"
 
@@ -50,20 +51,24 @@ TEST(WebSetup, AgentImageCutsACertificateTableAndMarksTheTrailer) {
         if (c.stamped) SetEndStamp(content, package.size());
         std::string expected = content.substr(0, c.size);
         expected[c.size - 5] = 1;
-        MakeWebAgentImage(content);
+        ASSERT_TRUE(SetImageExecutionLevel(expected, ExecutionLevel::AsInvoker));
+        EXPECT_TRUE(MakeWebAgentImage(content));
         EXPECT_EQ(content, expected);
+        ExecutionLevel level = ExecutionLevel::RequireAdministrator;
+        EXPECT_TRUE(ReadImageExecutionLevel(content, level));
+        EXPECT_EQ(level, ExecutionLevel::AsInvoker);
         if (c.size == package.size()) {
             const PackageTrailer t = PackageTrailer::Parse(content.substr(content.size() - kTrailerLength));
             EXPECT_TRUE(t.IsUpdateAgent());
             EXPECT_TRUE(t.IsWebSetup());
         }
     }
+    // Without a readable manifest level there is no agent image to write.
     std::string tiny = "abcde";
-    MakeWebAgentImage(tiny);
+    EXPECT_FALSE(MakeWebAgentImage(tiny));
     EXPECT_EQ(tiny, "abcde");
-    std::string six = "abcdef";
-    MakeWebAgentImage(six);
-    EXPECT_EQ(six, std::string("a\x01" "cdef"));
+    std::string plain = testsupport::FakeStampedImage(600) + "texts" + trailer.Serialize();
+    EXPECT_FALSE(MakeWebAgentImage(plain));
 }
 
 }  // namespace

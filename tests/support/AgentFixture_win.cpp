@@ -138,9 +138,11 @@ std::string AgentInstall::Subfolder(const std::string& name) const {
     return path;
 }
 
-std::string BuildUpdatePackage(const std::string& path, const std::string& productToken) {
+std::string BuildUpdatePackage(const std::string& path, const std::string& productToken, ExecutionLevel level,
+                               const std::string& stubFile) {
     const ScratchFolder work;
-    return BuildSmallPackage(work, path, productToken, std::string(), 0, BuildTreePath("tools/engines/recengine.exe"));
+    return BuildSmallPackage(work, path, productToken, std::string(), 0, BuildTreePath("tools/engines/recengine.exe"),
+                             level, stubFile);
 }
 
 std::string InformText(const std::string& productToken, const std::string& announcement, bool scrambleWhole) {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "package/ImageManifest.h"
 #include "support/PackageFixture.h"
 
 namespace vel {
@@ -69,8 +70,11 @@ private:
 };
 
 // An update package at path carrying productToken, whose setup engine is the recording engine
-// (tools/engines); empty on success, else why it could not be built.
-std::string BuildUpdatePackage(const std::string& path, const std::string& productToken);
+// (tools/engines); empty on success, else why it could not be built. By default a fake stub image
+// that asks for the user's rights (the agent runs it in-process); stubFile names a real stub.
+std::string BuildUpdatePackage(const std::string& path, const std::string& productToken,
+                               ExecutionLevel level = ExecutionLevel::AsInvoker,
+                               const std::string& stubFile = std::string());
 // An inform file's text for a product token, with the announcement.
 std::string InformText(const std::string& productToken, const std::string& announcement, bool scrambleWhole = false);
 

@@ -154,7 +154,8 @@ std::string InstalledProduct::Setting(const std::string& section, const std::str
     return buf;
 }
 
-std::string InstalledProduct::BuildUpdate(int version, const std::string& name, const std::string& token) {
+std::string InstalledProduct::BuildUpdate(int version, const std::string& name, const std::string& token,
+                                          ExecutionLevel level) {
     const std::string input = scratch_.File("update-input-" + std::to_string(version) + "-" + name);
     std::error_code ec;
     std::filesystem::remove_all(input, ec);
@@ -170,6 +171,7 @@ std::string InstalledProduct::BuildUpdate(int version, const std::string& name, 
     b.output = serverFolder_ + "\\" + name;
     b.launch = "Engine.exe";
     b.productToken = token.empty() ? options_.token : token;
+    b.executionLevel = level;
     b.threads = 1;
     BuildReport report;
     return BuildSetup(b, report);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "autoupdate/UpdateInfoFormat.h"
+#include "package/ImageManifest.h"
 #include "support/PackageFixture.h"
 
 namespace vel {
@@ -60,8 +61,10 @@ public:
     const std::string& Location() const { return location_; }         // as the agent reaches it
     std::string ServerInfoFile() const { return serverFolder_ + "\\" + options_.infoName; }
     // Builds an update package to version `version` into the server folder under `name`, carrying
-    // `token` (the product's when empty). Error text, empty on success.
-    std::string BuildUpdate(int version, const std::string& name = "Update.exe", const std::string& token = "");
+    // `token` (the product's when empty), its manifest asking for `level` (velpack's default:
+    // administrator rights). Error text, empty on success.
+    std::string BuildUpdate(int version, const std::string& name = "Update.exe", const std::string& token = "",
+                            ExecutionLevel level = ExecutionLevel::RequireAdministrator);
     // A release of `version`: the update location, the product's path, its name, shut down by
     // WM_CLOSE and restarted; no question asked.
     UpdateInfo Release(int version) const;

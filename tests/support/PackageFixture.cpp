@@ -1,5 +1,7 @@
 #include "PackageFixture.h"
 
+#include "support/PeFixture.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -46,6 +48,8 @@ std::vector<std::string> FolderNames(const std::string& folder) {
 }
 
 std::string FakeStampedImage(size_t size) {
+    // Images big enough carry a manifest, as every stub does, so that velpack can set its level.
+    if (size >= 1024) return MakeTinyPe(false, ManifestWithLevel("requireAdministrator"), size).image;
     std::string image(std::max<size_t>(size, 512), '\0');
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>('a' + i % 26);
     image[0] = 'M';

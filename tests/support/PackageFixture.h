@@ -28,7 +28,8 @@ private:
 // Entries directly inside a folder, sorted; empty when it is missing.
 std::vector<std::string> FolderNames(const std::string& folder);
 
-// "MZ" at 0, "PE\0\0" at 256, a recognisable filler elsewhere, end stamp bytes 248..255 zero.
+// "MZ" at 0, "PE\0\0" at 256, a recognisable filler elsewhere, end stamp bytes 248..255 zero;
+// from 1024 bytes on a real PE header with a manifest that requires administrator rights.
 std::string FakeStampedImage(size_t size = 1024);
 
 // Deterministic bytes that zlib cannot shrink.

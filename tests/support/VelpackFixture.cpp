@@ -14,13 +14,16 @@ CliRun Velpack(const std::vector<std::string>& args) {
 }
 
 std::string BuildSmallPackage(const ScratchFolder& dir, const std::string& output, const std::string& token,
-                              const std::string& infoFileName, size_t engineSize, const std::string& engineFile) {
+                              const std::string& infoFileName, size_t engineSize, const std::string& engineFile,
+                              ExecutionLevel level, const std::string& stubFile) {
     namespace fs = std::filesystem;
     fs::create_directories(dir.File("in"));
     fs::create_directories(fs::path(output).parent_path());
     const std::string engine = engineFile.empty() ? RandomBytes(engineSize, 3) : ReadWholeFile(engineFile);
     if (!engineFile.empty() && engine.empty()) return "no engine file at " + engineFile;
-    if (!WriteWholeFile(dir.File("stub.exe"), FakeStampedImage(1024)) ||
+    const std::string stub = stubFile.empty() ? FakeStampedImage(1024) : ReadWholeFile(stubFile);
+    if (stub.empty()) return "no stub image at " + stubFile;
+    if (!WriteWholeFile(dir.File("stub.exe"), stub) ||
         !WriteWholeFile(dir.File("lang.ini"), "[English]\ns0=Setup\n") || !WriteWholeFile(dir.File("in/Engine.exe"), engine))
         return "fixture files could not be written in " + dir.Path();
     BuildOptions o;
@@ -31,6 +34,7 @@ std::string BuildSmallPackage(const ScratchFolder& dir, const std::string& outpu
     o.launch = "Engine.exe";
     o.productToken = token;
     o.infoFileName = infoFileName;
+    o.executionLevel = level;
     BuildReport report;
     return BuildSetup(o, report);
 }

@@ -11,6 +11,7 @@
 #include "support/PackageFixture.h"
 #include "Velpack.h"
 #include "package/FileInfo.h"
+#include "package/ImageManifest.h"
 #include "package/PackageFormat.h"
 #include "util/SUB.h"
 #include "util/Sha256.h"
@@ -377,6 +378,69 @@ TEST_F(VelpackBuild, WebStubAndSetupFileShareTheirToken) {
     EXPECT_EQ(setup2.DownloadToken(true), report.downloadToken);
     EXPECT_TRUE(TokensMatch(TGFileInfo(other.output), setup2));
     EXPECT_FALSE(TokensMatch(stub, setup2));
+}
+
+ExecutionLevel LevelOfFile(const std::string& path) {
+    ExecutionLevel level = ExecutionLevel::HighestAvailable;
+    EXPECT_TRUE(ReadImageExecutionLevel(ReadWholeFile(path), level)) << path;
+    return level;
+}
+
+// The level Windows reads from each written file: the one asked for, the invoker's rights for an
+// agent whatever was asked; the file still reads and extracts as a package.
+TEST_F(VelpackBuild, ManifestLevelOfSetupsWebStubsAndAgents) {
+    const struct {
+        const char* what;
+        bool user, agent, web;
+        ExecutionLevel expected;
+    } cases[] = {
+        {"default", false, false, false, ExecutionLevel::RequireAdministrator},
+        {"user", true, false, false, ExecutionLevel::AsInvoker},
+        {"plain agent, admin asked", false, true, false, ExecutionLevel::AsInvoker},
+        {"web stub and setup file, default", false, false, true, ExecutionLevel::RequireAdministrator},
+        {"web stub and setup file, user", true, false, true, ExecutionLevel::AsInvoker},
+    };
+    const std::string stub = ReadWholeFile(options.stubPath);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BuildOptions o = options;
+        if (c.user) o.executionLevel = ExecutionLevel::AsInvoker;
+        o.updateAgent = c.agent;
+        BuildReport report;
+        if (c.web) {
+            WebOptions web;
+            web.location = "http://downloads.example/setup";
+            web.output = dir.File("out/web.exe");
+            ASSERT_EQ(BuildWebSetup(o, web, report), "");
+            EXPECT_EQ(LevelOfFile(web.output), c.expected);
+            EXPECT_TRUE(TGFileInfo(web.output).IsWebSetup());
+        } else {
+            ASSERT_EQ(BuildSetup(o, report), "");
+        }
+        const std::string built = ReadWholeFile(o.output);
+        EXPECT_EQ(LevelOfFile(o.output), c.expected);
+        // Only the manifest's level changed in the image (and the end stamp was set).
+        std::string image = stub;
+        ASSERT_TRUE(SetImageExecutionLevel(image, c.expected));
+        ASSERT_GT(built.size(), image.size());
+        EXPECT_EQ(built.substr(0, 248), image.substr(0, 248));
+        EXPECT_TRUE(built.compare(256, image.size() - 256, image, 256) == 0);
+        const TGFileInfo setup(o.output);
+        EXPECT_TRUE(setup.TextsRead());
+        EXPECT_EQ(setup.IsUpdateAgent(), c.agent);
+        ExtractReport ex;
+        ASSERT_EQ(ExtractNative(o.output, dir.File("x"), ex), "");
+        EXPECT_EQ(ex.runSpec, "Engine.exe*/s");
+        fs::remove_all(dir.File("x"));
+    }
+    // A stub without a readable level is refused rather than built with unknown rights.
+    ASSERT_TRUE(WriteWholeFile(dir.File("plain.exe"), testsupport::FakeStampedImage(600)));
+    BuildOptions o = options;
+    o.stubPath = dir.File("plain.exe");
+    fs::remove(o.output);
+    BuildReport report;
+    EXPECT_NE(BuildSetup(o, report).find("has no manifest with a requested execution level"), std::string::npos);
+    EXPECT_FALSE(fs::exists(o.output));
 }
 
 TEST_F(VelpackBuild, RefusedInputsLeaveNoOutput) {

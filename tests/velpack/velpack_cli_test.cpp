@@ -70,6 +70,8 @@ TEST(VelpackProject, RefusesWhatItCannotRead) {
         {"[Flags]\nSpanCopy=maybe\n", "is not 0 or 1"},
         {"[Setup]\nPartSize=12Q\n", "is not a size"},
         {"[Setup]\nLevel=12\n", "is not 0..9"},
+        {"[Setup]\nExecutionLevel=root\n", "ExecutionLevel): \"root\" is not admin or user"},
+        {"[Setup]\nExecutionLevel=requireAdministrator\n", "is not admin or user"},
     };
     ScratchFolder dir;
     for (const auto& c : cases) {
@@ -93,6 +95,7 @@ TEST(VelpackCommands, HelpAndUsageErrors) {
     }
     EXPECT_NE(Velpack({"build", "--help"}).out.find("--part-size"), std::string::npos);
     EXPECT_NE(Velpack({"web", "--help"}).out.find("--download-token"), std::string::npos);
+    EXPECT_NE(Velpack({"build", "--help"}).out.find("--execution-level"), std::string::npos);
     EXPECT_EQ(Velpack({"--help"}).code, 0);
     const struct {
         std::vector<std::string> args;
@@ -138,6 +141,22 @@ TEST(VelpackCommands, BuildInfoExtractFromAProjectFile) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out.front(), '{');
     EXPECT_NE(r.out.find("\"runSpec\": \"bin\\\\Engine.exe*/q\""), std::string::npos) << r.out;
+
+    EXPECT_NE(r.out.find("\"executionLevel\": \"requireAdministrator\""), std::string::npos) << r.out;
+    r = Velpack({"info", dir.File("out/s.exe")});
+    EXPECT_NE(r.out.find("Execution level:    admin (requireAdministrator)\n"), std::string::npos) << r.out;
+
+    // The same project for a setup that runs with the user's rights; a bad value writes nothing.
+    r = Velpack({"build", dir.File("p.ini"), "--execution-level", "user", "--output", dir.File("out/u.exe")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = Velpack({"info", dir.File("out/u.exe")});
+    EXPECT_NE(r.out.find("Execution level:    user (asInvoker)\n"), std::string::npos) << r.out;
+    r = Velpack({"build", dir.File("p.ini"), "--execution-level", "highest", "--output", dir.File("out/h.exe")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("--execution-level ([Setup] ExecutionLevel): \"highest\" is not admin or user"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir.File("out/h.exe")));
 
     r = Velpack({"extract", dir.File("out/s.exe"), dir.File("x")});
     EXPECT_EQ(r.code, 0) << r.err;

@@ -1,12 +1,14 @@
 // Post-link step for the stub: moves the PE headers from where the linker put them to file
 // offset 256 and clears bytes 248..255, the place of the package end stamp.
 // Usage: pefix FILE.exe          rewrites the file in place via a temporary file
-//        pefix --check FILE.exe [--max-kb N]
+//        pefix --check FILE.exe [--max-kb N] [--level LEVEL]
 //                                checks the layout and that only DLLs that Windows always loads
 //                                from the system folder are imported,
 //                                reports the size against the 150 KB aim, and fails at N KB or
-//                                more (default 300, the size the stub must stay under); exit
-//                                code 0 when all hold
+//                                more (default 300, the size the stub must stay under); prints
+//                                the execution level its manifest requests, which must be
+//                                readable (and LEVEL when given: asInvoker, highestAvailable or
+//                                requireAdministrator); exit code 0 when all hold
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +18,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "package/ImageManifest.h"
 
 static uint32_t rd32(const std::vector<unsigned char>& b, size_t o) {
     return b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (uint32_t(b[o + 3]) << 24);
@@ -28,7 +32,8 @@ static std::string upper(std::string s) {
 }
 
 // Verifies a built stub: "MZ" at 0, "PE" at 256, zero bytes 248..255, size limit, imports.
-static int check(const std::vector<unsigned char>& b, const std::string& path, size_t maxKb) {
+static int check(const std::vector<unsigned char>& b, const std::string& path, size_t maxKb,
+                 const std::string& wantedLevel) {
     int bad = 0;
     auto fail = [&](const std::string& what) { std::fprintf(stderr, "FAIL %s: %s\n", path.c_str(), what.c_str()); ++bad; };
     if (b.size() < 0x400 || b[0] != 'M' || b[1] != 'Z') { fail("no MZ at offset 0"); return 1; }
@@ -58,6 +63,15 @@ static int check(const std::vector<unsigned char>& b, const std::string& path, s
     // others are bound at run time from the system folder.
     static const char* allowed[] = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL",
                                     "SHELL32.DLL",  "OLE32.DLL",  "MSVCRT.DLL", "COMCTL32.DLL"};
+    // Windows reads the manifest's level before the program starts: it must be there to be read.
+    vel::ExecutionLevel level;
+    if (!vel::ReadImageExecutionLevel(std::string(b.begin(), b.end()), level)) {
+        fail("no readable execution level in the manifest");
+    } else {
+        std::printf("  execution level %s\n", vel::ExecutionLevelName(level));
+        if (!wantedLevel.empty() && wantedLevel != vel::ExecutionLevelName(level))
+            fail(std::string("execution level ") + vel::ExecutionLevelName(level) + ", not " + wantedLevel);
+    }
     int64_t d = importRva ? toOff(importRva) : -1;
     for (; d >= 0 && size_t(d) + 20 <= b.size(); d += 20) {
         const uint32_t nameRva = rd32(b, size_t(d) + 12);
@@ -74,22 +88,31 @@ static int check(const std::vector<unsigned char>& b, const std::string& path, s
 }
 
 int main(int argc, char** argv) {
-    if ((argc == 3 || argc == 5) && std::string(argv[1]) == "--check") {
+    if (argc >= 3 && std::string(argv[1]) == "--check") {
         size_t maxKb = 300;
-        if (argc == 5) {
-            if (std::string(argv[3]) != "--max-kb" || std::atol(argv[4]) <= 0) {
-                std::fprintf(stderr, "usage: pefix --check FILE.exe [--max-kb N]\n");
+        std::string wantedLevel;
+        for (int i = 3; i < argc; i += 2) {
+            const std::string opt = argv[i];
+            vel::ExecutionLevel level;
+            const bool good = i + 1 < argc && ((opt == "--max-kb" && std::atol(argv[i + 1]) > 0) ||
+                                               (opt == "--level" && vel::ExecutionLevelFromName(argv[i + 1], level)));
+            if (!good) {
+                std::fprintf(stderr, "usage: pefix --check FILE.exe [--max-kb N] [--level asInvoker|highestAvailable|"
+                                     "requireAdministrator]\n");
                 return 2;
             }
-            maxKb = size_t(std::atol(argv[4]));
+            if (opt == "--max-kb") maxKb = size_t(std::atol(argv[i + 1]));
+            else wantedLevel = argv[i + 1];
         }
         std::ifstream in(argv[2], std::ios::binary);
         if (!in) { std::fprintf(stderr, "pefix: cannot read %s\n", argv[2]); return 1; }
         std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        return check(b, argv[2], maxKb);
+        return check(b, argv[2], maxKb, wantedLevel);
     }
     if (argc != 2 || std::string(argv[1]) == "--help") {
-        std::fprintf(stderr, "usage: pefix FILE.exe\nMoves the PE header to offset 256 and clears bytes 248..255.\n");
+        std::fprintf(stderr, "usage: pefix FILE.exe\nMoves the PE header to offset 256 and clears bytes 248..255.\n"
+                             "       pefix --check FILE.exe [--max-kb N] [--level LEVEL]\nChecks a built stub: layout, "
+                             "imports, size and the execution level its manifest requests.\n");
         return argc == 2 ? 0 : 2;
     }
     const std::string path = argv[1];

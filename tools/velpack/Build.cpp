@@ -73,6 +73,15 @@ std::string ReadStub(const std::string& path, std::string& image) {
     return std::string();
 }
 
+// Sets the level the stub's manifest requests: the one asked for, or the invoker's rights for an
+// update agent, which must never run elevated.
+std::string SetStubLevel(const BuildOptions& o, std::string& image) {
+    const bool done = o.updateAgent ? SetAgentExecutionLevel(image) : SetImageExecutionLevel(image, o.executionLevel);
+    if (done) return std::string();
+    return "the stub " + Quoted(o.stubPath) +
+           " has no manifest with a requested execution level that can be set (requestedExecutionLevel)";
+}
+
 // "sub/dir/file" under root as "sub\dir\file"; error for a name the package cannot carry.
 std::string PackageName(const fs::path& rel, std::string& name) {
     name.clear();
@@ -285,6 +294,7 @@ std::string BuildPackageFiles(const BuildOptions& o, const std::string* webList,
         return "the part size must be at least " + IntToStr(int64_t(kMinPartSize)) + " bytes";
     PackageContent content;
     error = ReadStub(o.stubPath, content.stubImage);
+    if (error.empty()) error = SetStubLevel(o, content.stubImage);
     if (error.empty()) error = MakeTexts(o, content, report);
     if (!error.empty()) return error;
     if (webList) {
@@ -383,6 +393,7 @@ std::string BuildWebSetup(const BuildOptions& options, const WebOptions& web, Bu
         PackageContent content;
         BuildReport stubReport;
         if (error.empty()) error = ReadStub(options.stubPath, content.stubImage);
+        if (error.empty()) error = SetStubLevel(options, content.stubImage);
         if (error.empty()) error = MakeTexts(options, content, stubReport);
         if (error.empty()) {
             content.hasWebList = true;

@@ -1,4 +1,5 @@
 // Reading packages back: description for "velpack info", native extraction, inform files.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -211,6 +212,17 @@ std::string FlagNames(uint8_t flags) {
     return out;
 }
 
+std::string ExecutionLevelText(const PackageDescription& d) {
+    if (!d.hasExecutionLevel) return "unreadable (no manifest level in the image)";
+    const std::string name = ExecutionLevelName(d.executionLevel);
+    switch (d.executionLevel) {
+        case ExecutionLevel::RequireAdministrator: return "admin (" + name + ")";
+        case ExecutionLevel::AsInvoker: return "user (" + name + ")";
+        case ExecutionLevel::HighestAvailable: break;
+    }
+    return name;
+}
+
 std::string DescribePackage(const std::string& path, PackageDescription& d) {
     d = PackageDescription();
     d.path = path;
@@ -251,6 +263,13 @@ std::string DescribePackage(const std::string& path, PackageDescription& d) {
             d.webList = ListItems(info.WebDownloadList(), 6);
             d.downloadTokenOk = TryUnscrambleItem(info.DownloadToken(false), d.downloadToken);
         }
+        // The image in front of the package (up to its first text block) and its manifest level.
+        if (d.dataOffset > 0) {
+            BinaryFile f;
+            std::string image(std::min<size_t>(d.dataOffset, size_t(64) << 20), '\0');
+            d.hasExecutionLevel = f.OpenRead(path) && f.ReadExact(&image[0], image.size()) &&
+                                  ReadImageExecutionLevel(image, d.executionLevel);
+        }
         d.checksumsPass = true;
         for (const PartInfo& p : d.parts) d.checksumsPass = d.checksumsPass && p.checksumPasses;
         return std::string();
@@ -279,6 +298,7 @@ std::string DescriptionText(const PackageDescription& d) {
     line("Ask before download:", d.askBeforeDownload ? "yes" : "no");
     line("Write agent image:", d.writeAgentImage ? "yes" : "no");
     line("Update agent:", d.updateAgent ? "yes" : "no");
+    line("Execution level:", ExecutionLevelText(d));
     std::string space;
     for (int i = 0; i < 9; ++i)
         space += (i ? "  " : "") + std::string(i ? IntToStr(256 << i) : "plain") + "=" + IntToStr(d.space[i]);
@@ -352,6 +372,7 @@ std::string DescriptionJson(const PackageDescription& d) {
     field("askBeforeDownload", Bool(d.askBeforeDownload));
     field("writeAgentImage", Bool(d.writeAgentImage));
     field("updateAgent", Bool(d.updateAgent));
+    field("executionLevel", d.hasExecutionLevel ? JsonString(ExecutionLevelName(d.executionLevel)) : "null");
     std::string space = "[";
     for (int i = 0; i < 9; ++i) space += (i ? ", " : "") + IntToStr(d.space[i]);
     field("space", space + "]");

@@ -20,6 +20,9 @@ const std::vector<ProjectKey>& ProjectKeys() {
         {"--part-size", "Setup", "PartSize", "largest file size; the package continues in .002, .003, ... "
                                              "(bytes, or with K, M, G)", false, false},
         {"--level", "Setup", "Level", "zlib compression level 0..9 (default 6)", false, false},
+        {"--execution-level", "Setup", "ExecutionLevel", "rights Windows asks for before the setup runs: admin "
+                                                         "(default) or user; an update agent is always user",
+         false, false},
         {"--threads", "Setup", "Threads", "compression threads (default: one per processor)", false, false},
         {"--info-location", "Settings", "InfoLocation", "URL or folder of the update-info file", false, false},
         {"--info-file", "Settings", "InfoFileName", "name of the update-info file", false, false},
@@ -168,6 +171,14 @@ bool ParseSize(const std::string& text, uint64_t& out) {
     return true;
 }
 
+bool ParseExecutionLevel(const std::string& text, ExecutionLevel& level) {
+    const std::string t = Trim(text);
+    if (t == "admin") level = ExecutionLevel::RequireAdministrator;
+    else if (t == "user") level = ExecutionLevel::AsInvoker;
+    else return false;
+    return true;
+}
+
 bool ParseSmallInt(const std::string& text, int low, int high, int& out) {
     const int64_t v = StrToInt64Def(text, INT64_MIN);
     if (v < low || v > high) return false;
@@ -213,6 +224,9 @@ std::string ResolveProject(const ProjectValues& values, BuildOptions& o, WebOpti
                 if (!ParseSize(value, o.partSize)) return where + ": \"" + value + "\" is not a size";
             } else if (id == "Setup.Level") {
                 if (!ParseSmallInt(value, 0, 9, o.level)) return where + ": \"" + value + "\" is not 0..9";
+            } else if (id == "Setup.ExecutionLevel") {
+                if (!ParseExecutionLevel(value, o.executionLevel))
+                    return where + ": \"" + value + "\" is not admin or user";
             } else if (id == "Setup.Threads") {
                 if (!ParseSmallInt(value, 0, 256, o.threads)) return where + ": \"" + value + "\" is not 0..256";
             } else if (id == "Settings.InfoLocation") o.infoLocation = value;

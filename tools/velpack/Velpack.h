@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "autoupdate/UpdateInfoFormat.h"
+#include "package/ImageManifest.h"
 #include "util/IniFile.h"
 
 namespace vel {
@@ -38,6 +39,10 @@ struct BuildOptions {
     bool agentRunLog = false;
     bool writeAgentImage = false;
     bool updateAgent = false;
+
+    // The level the stub's manifest requests ("admin" or "user"); an update agent always gets
+    // the invoker's rights.
+    ExecutionLevel executionLevel = ExecutionLevel::RequireAdministrator;
 
     int level = 6;    // zlib level 0..9
     int threads = 0;  // compression threads; 0 = one per processor
@@ -135,6 +140,8 @@ struct PackageDescription {
     uint64_t endStamp = 0;
     uint8_t flags = 0;
     bool webSetup = false, askBeforeDownload = false, writeAgentImage = false, updateAgent = false;
+    bool hasExecutionLevel = false;  // the image's manifest level could be read
+    ExecutionLevel executionLevel = ExecutionLevel::AsInvoker;
     uint32_t space[9] = {};
     // Languages: name and key=value pairs.
     std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> languages;
@@ -156,6 +163,8 @@ struct PackageDescription {
 std::string DescribePackage(const std::string& path, PackageDescription& out);
 std::string DescriptionText(const PackageDescription& d);
 std::string DescriptionJson(const PackageDescription& d);
+// "admin (requireAdministrator)", "user (asInvoker)", "highestAvailable"; "unreadable" without one.
+std::string ExecutionLevelText(const PackageDescription& d);
 // Names of the set flags of trailer byte 65, e.g. "AnnounceExtraction SpanCopy".
 std::string FlagNames(uint8_t flags);
 
