@@ -17,10 +17,11 @@ LowRoomStep ChooseLowRoomStep(const ExtractFolderRules& rules, bool tempHasRoom,
     return roomierFound ? LowRoomStep::UseAlternate : LowRoomStep::ExtractHere;
 }
 
-bool IsProtectedExtractFolder(const FolderFacts& f, std::string& why) {
+bool IsProtectedExtractFolder(const FolderFacts& f, bool securityKept, std::string& why) {
     why.clear();
     if (!f.isDirectory) why = "not a folder";
     else if (f.isReparsePoint) why = "a link or junction";
+    else if (!securityKept) return true;
     else if (f.ownerSid != kSidAdministrators && f.ownerSid != kSidSystem) why = "owned by " + f.ownerSid;
     else if (!f.daclPresent || !f.daclProtected) why = "its access list is not protected";
     else if (f.aces.size() != 2) why = "its access list has " + IntToStr(static_cast<int64_t>(f.aces.size())) + " entries";

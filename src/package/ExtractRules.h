@@ -61,7 +61,8 @@ struct FolderFacts {
 
 // True for a plain folder owned by Administrators or SYSTEM whose protected DACL gives exactly
 // SYSTEM and Administrators full control, inherited by files and folders, and nothing else.
-// Otherwise the reason, in `why`.
-bool IsProtectedExtractFolder(const FolderFacts& folder, std::string& why);
+// Otherwise the reason, in `why`. securityKept false: the platform keeps no security descriptors
+// for files (Wine makes them up from Unix modes), so only a plain folder can be asked for.
+bool IsProtectedExtractFolder(const FolderFacts& folder, bool securityKept, std::string& why);
 
 }  // namespace vel

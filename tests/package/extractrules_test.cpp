@@ -69,8 +69,24 @@ TEST(ExtractRules, OnlyAPlainFolderWithTheProtectedAdminAclIsUsed) {
         FolderFacts f = GoodFolder();
         c.change(f);
         std::string why;
-        EXPECT_EQ(IsProtectedExtractFolder(f, why), c.ok) << c.what << ": " << why;
+        EXPECT_EQ(IsProtectedExtractFolder(f, true, why), c.ok) << c.what << ": " << why;
         EXPECT_EQ(why.empty(), c.ok) << c.what;
+    }
+}
+
+TEST(ExtractRules, WithoutKeptSecurityOnlyAPlainFolderCanBeAskedFor) {
+    struct Case {
+        bool directory, reparse, ok;
+    } const cases[] = {{true, false, true}, {true, true, false}, {false, false, false}};
+    for (const Case& c : cases) {
+        FolderFacts f;  // what Wine reports: the user's made-up owner and access list
+        f.isDirectory = c.directory;
+        f.isReparsePoint = c.reparse;
+        f.ownerSid = "S-1-5-21-0-0-0-1000";
+        f.daclPresent = true;
+        std::string why;
+        EXPECT_EQ(IsProtectedExtractFolder(f, false, why), c.ok) << c.directory << c.reparse << ": " << why;
+        EXPECT_FALSE(IsProtectedExtractFolder(f, true, why));
     }
 }
 
