@@ -197,24 +197,16 @@ bool RunUpdateFile(const std::string& updateFile) {
         SettingsFilesChanged();  // the engine may have rewritten them
         return result;
     }
-    // The extraction folder was deleted after an earlier run of this process. It lies in the user's
-    // temp folder: made anew, never taken over as found (others could have put files there).
-    const bool usedBefore = !ExtractFolderIfCreated().empty();
+    // A new extraction folder for each update (the one of an earlier update was let go and
+    // deleted): it lies in the user's temp folder, and is never taken over as found.
     const std::string folder = GetExtractFolder();
     if (folder.empty()) {
         RunLog("ERROR: no extraction folder");
         return false;
     }
-    if (usedBefore) {
-        if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteTree(folder, true);
-        if (!CreateDirectoryA(folder.c_str(), nullptr)) {
-            RunLog("ERROR: cannot create the extraction folder " + folder + " (" + LastErrorText() + ")");
-            return false;
-        }
-    }
     const bool result = ExtractAndRun(folder, updateFile, OwnPackage().AgentName(), extra, !GetBackgroundUpdate());
     SettingsFilesChanged();  // the engine may have rewritten them
-    DeleteTree(folder, true);
+    RemoveExtractFolder();
     return result;
 }
 

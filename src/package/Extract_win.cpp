@@ -1,18 +1,24 @@
 #include "package/Extract.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 
+#include "package/ExtractRules.h"
 #include "package/PackageFormat.h"
 #include "package/RecordPath.h"
 #include "package/PackageWalk.h"
 #include "ui/MsgBox.h"
 #include "util/DebugLog.h"
+#include "util/Elevation_win.h"
 #include "util/FileIO.h"
 #include "util/StrUtils.h"
 #include "util/Utils.h"
+#include "util/RuntimeProc.h"
 #include "util/WinHandles.h"
 
 namespace vel {
@@ -26,9 +32,21 @@ int g_charset = 0;
 std::string g_buttons;
 
 std::string g_extractFolder;    // fixed at the first GetExtractFolder call
+// An elevated run's extraction folder, held open from its creation to its removal: without
+// FILE_SHARE_DELETE nobody can rename it away and put another folder under its name (the user
+// owns the temp folder and may delete and rename what is in it).
+ScopedHandle g_folderHold;
+// What this run made in its extraction folders, by full path in upper case: only these may be
+// written again, and nothing else may be in the folder when the engine starts.
+std::set<std::string> g_madeFiles, g_madeFolders;
 bool g_alternateProbed = false;
 std::string g_alternateRoot;    // "X:\TEMP" or "X:\TEMP\TEMP", empty when none chosen
 std::string g_alternateFolder;  // fixed at the first GetAlternateExtractFolder call
+
+// True when `folder` is the elevated run's extraction folder that this process holds.
+bool IsHeldExtractFolder(const std::string& folder) {
+    return g_folderHold.valid() && !folder.empty() && folder == g_extractFolder;
+}
 
 // Creates a folder and every missing parent; true when it exists afterwards.
 bool CreateFolderTree(const std::string& folder) {
@@ -85,8 +103,8 @@ void Progress(const ExtractRequest& r, int mode, int range) {
     if (r.progress) r.progress(mode, range);
 }
 
-// Writes the update agent image beside the extracted files, dated like the package file. False
-// when the write failed (reported).
+// Writes the update agent image beside the extracted files, dated like the package file: a new
+// file, or the file of that name this run extracted. False when the write failed (reported).
 bool WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
     const std::string agentFile = FileNamePart(r.agentName);
     std::string image;
@@ -95,7 +113,7 @@ bool WriteAgentImage(const ExtractRequest& r, int64_t textEnd) {
         return true;
     }
     const std::string target = r.destFolder + "\\" + agentFile;
-    if (!WriteFileText(target, image, FileDosTime(r.packageFile), false)) {
+    if (!WriteExtractedFile(target, image, FileDosTime(r.packageFile))) {
         ReportSaveFailure(target, image.size(), LastErrorText());
         return false;
     }
@@ -111,13 +129,14 @@ public:
 
     const std::string& Path() const { return path_; }
 
-    // Opens path for appending (created when missing); existed tells whether it was there before.
-    bool Open(const std::string& path, bool& existed) {
+    // Creates path anew, or, when this run created it before, opens it for appending. Never
+    // opens a file someone else put there, nor through a link under the name.
+    bool Open(const std::string& path, bool createdBefore) {
         Close();
         path_ = path;
         file_.reset(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        existed = GetLastError() == ERROR_ALREADY_EXISTS;
+                                nullptr, createdBefore ? OPEN_EXISTING : CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         return file_.valid();
     }
     bool IsOpen() const { return file_.valid(); }
@@ -178,6 +197,13 @@ public:
         DebugLine("FileLen=" + IntToStr(part.where.end));
         if (!part.HasPackage()) return true;  // the walk ends it as damaged
         if (part.number == 1) Progress(r_, 0, static_cast<int>(part.trailer.FileCount()));
+        if (RunExtractRules().protectedFolder && !IsHeldExtractFolder(r_.destFolder)) {
+            // An elevated run writes only into the folder it made and holds.
+            MsgBoxError(0, r_.destFolder + "<P><P>Unable to create Directory!<P><P>Not a folder of this setup.", "",
+                        r_.charset, r_.buttonList);
+            result_.writeFailed = true;
+            return false;
+        }
         if (r_.destFolder.empty()) {
             // Without a folder the names would land in the root of the current drive.
             MsgBoxError(0, r_.destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText(), "",
@@ -185,7 +211,7 @@ public:
             result_.writeFailed = true;
             return false;
         }
-        CreateFolderTree(r_.destFolder);
+        if (!IsHeldExtractFolder(r_.destFolder)) CreateFolderTree(r_.destFolder);
         if (IsLinkedFolder(r_.destFolder)) {
             // Someone else's junction or link: the files would go where it leads.
             MsgBoxError(0, r_.destFolder + "<P><P>Unable to create Directory!<P><P>A link stands in its place.", "",
@@ -209,11 +235,29 @@ public:
         }
         const std::string path = r_.destFolder + "\\" + safe;
         if (path != target_.Path() || !target_.IsOpen()) {
-            for (const auto& sub : RecordSubfolders(safe))
-                CreateDirectoryA((r_.destFolder + "\\" + sub).c_str(), nullptr);
-            bool existed = false;
-            if (!target_.Open(path, existed)) writeError_ = LastErrorText();
-            if (!existed) Progress(r_, 1, 0);  // one step per new file
+            // Every folder and file is made new by this run, or was made by it earlier: what
+            // another program put there first is never written to, nor run.
+            path_ = path;
+            for (const auto& sub : RecordSubfolders(safe)) {
+                const std::string folder = r_.destFolder + "\\" + sub;
+                const std::string key = UpperCase(folder);
+                if (g_madeFolders.count(key)) continue;
+                if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+                    writeError_ = LastErrorText();
+                    return true;
+                }
+                g_madeFolders.insert(key);
+            }
+            const std::string key = UpperCase(path);
+            const bool createdBefore = g_madeFiles.count(key) != 0;
+            if (!target_.Open(path, createdBefore)) {
+                writeError_ = LastErrorText();
+                return true;
+            }
+            if (!createdBefore) {
+                g_madeFiles.insert(key);
+                Progress(r_, 1, 0);  // one step per new file
+            }
         }
         target_.SetDate(rec.dosDate);
         writing_ = target_.IsOpen();
@@ -233,9 +277,9 @@ public:
         if (!writeError_.empty()) {
             // A missing or short file must not reach the engine, nor may a later record of the
             // same name be appended after the gap: the extraction ends here.
-            ReportSaveFailure(target_.Path(), dataSize_, writeError_);
+            ReportSaveFailure(path_, dataSize_, writeError_);
             result_.writeFailed = true;
-            return "cannot write " + target_.Path() + ": " + writeError_;
+            return "cannot write " + path_ + ": " + writeError_;
         }
         return std::string();
     }
@@ -254,11 +298,32 @@ private:
     const ExtractRequest& r_;
     ExtractResult& result_;
     TargetFile target_;
+    std::string path_;  // the file of the current record
     bool writing_ = false;
     size_t dataSize_ = 0;
     std::string writeError_;
     std::string refused_;
 };
+
+// The first file or folder in `folder`'s tree that this run did not make, or empty. Someone else's
+// file there (a DLL the engine would load) must not meet the engine.
+std::string ForeignEntry(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    ScopedFind find(FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return std::string();
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!(isFolder ? g_madeFolders : g_madeFiles).count(UpperCase(path))) return path;
+        if (isFolder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            const std::string inner = ForeignEntry(path);
+            if (!inner.empty()) return inner;
+        }
+    } while (FindNextFileA(find.get(), &found));
+    return std::string();
+}
 
 }  // namespace
 
@@ -304,6 +369,13 @@ ExtractResult ExtractPackage(const ExtractRequest& r) {
             DebugLine("ExtractPackage: setup file damaged: " + result.damage);
             break;
     }
+    if (!result.runSpec.empty() && !result.writeFailed && RunExtractRules().protectedFolder) {
+        const std::string foreign = ForeignEntry(r.destFolder);
+        if (!foreign.empty()) {
+            ReportSaveFailure(foreign, 0, "This file was not written by the setup.");
+            result.writeFailed = true;
+        }
+    }
     if (result.writeFailed) {
         result.runSpec.clear();
         DebugLine("ExtractPackage: a file could not be written; nothing is started");
@@ -331,22 +403,206 @@ bool ClaimFolderName(const std::string& folder) {
     return true;  // the handle stays open on purpose: the claim ends with the process
 }
 
+// Owner Administrators; a protected DACL: SYSTEM and Administrators full control, inherited by the
+// files and folders within, nothing from the parent, nobody else.
+constexpr char kProtectedFolderSddl[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+struct NtUnicodeString {
+    USHORT Length;
+    USHORT MaximumLength;
+    PWSTR Buffer;
+};
+struct NtObjectAttributes {
+    ULONG Length;
+    HANDLE RootDirectory;
+    NtUnicodeString* ObjectName;
+    ULONG Attributes;
+    PVOID SecurityDescriptor;
+    PVOID SecurityQualityOfService;
+};
+struct NtIoStatusBlock {
+    union {
+        LONG Status;
+        PVOID Pointer;
+    };
+    ULONG_PTR Information;
+};
+using NtCreateFileFn = LONG(WINAPI*)(PHANDLE, ACCESS_MASK, NtObjectAttributes*, NtIoStatusBlock*, PLARGE_INTEGER, ULONG,
+                                     ULONG, ULONG, ULONG, PVOID, ULONG);
+RuntimeProc<NtCreateFileFn> rt_NtCreateFile("ntdll.dll", "NtCreateFile");
+// Present only in Wine's ntdll. Wine keeps no security descriptors for files: it reports ones made
+// up from the Unix file modes, whatever was set.
+RuntimeProc<const char*(CDECL*)()> rt_wine_get_version("ntdll.dll", "wine_get_version");
+using RtlNtStatusToDosErrorFn = ULONG(WINAPI*)(LONG);
+RuntimeProc<RtlNtStatusToDosErrorFn> rt_RtlNtStatusToDosError("ntdll.dll", "RtlNtStatusToDosError");
+
+constexpr ULONG kFileCreate = 2;                   // fails when the name exists
+constexpr ULONG kFileDirectoryFile = 0x1;
+constexpr ULONG kFileSynchronousIoNonalert = 0x20;
+constexpr ULONG kFileOpenReparsePoint = 0x200000;  // a link under the name is not followed
+constexpr ULONG kObjCaseInsensitive = 0x40;
+
+std::string SidText(PSID sid) {
+    char* text = nullptr;
+    if (!sid || !ConvertSidToStringSidA(sid, &text)) return std::string();
+    const std::string result = text;
+    LocalFree(text);
+    return result;
+}
+
+// What the handle tells of its folder: kind, owner and DACL.
+FolderFacts ReadFolderFacts(HANDLE folder) {
+    FolderFacts facts;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(folder, &info)) {
+        facts.isDirectory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        facts.isReparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                        nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
+        return facts;
+    facts.ownerSid = SidText(owner);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (GetSecurityDescriptorControl(sd, &control, &revision)) facts.daclProtected = (control & SE_DACL_PROTECTED) != 0;
+    facts.daclPresent = dacl != nullptr;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void* raw = nullptr;
+        if (!GetAce(dacl, i, &raw)) continue;
+        const auto* header = static_cast<const ACE_HEADER*>(raw);
+        AceFacts ace;
+        ace.type = header->AceType;
+        ace.flags = header->AceFlags;
+        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+            const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(raw);
+            ace.mask = allowed->Mask;
+            ace.sid = SidText(const_cast<DWORD*>(&allowed->SidStart));
+        }
+        facts.aces.push_back(ace);
+    }
+    LocalFree(sd);
+    return facts;
+}
+
+// Makes `folder` a new folder that only SYSTEM and Administrators may change, and holds it: created
+// with its owner and protected DACL and opened in one step (the name must not exist; a link under
+// it is not followed), so that no other folder can be put in its place between the two; then
+// checked through the same handle. The handle allows no deleting or renaming. False, with the
+// reason, when any step fails.
+bool CreateProtectedFolder(const std::string& folder, ScopedHandle& hold, std::string& why) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kProtectedFolderSddl, SDDL_REVISION_1, &sd, nullptr)) {
+        why = "no security descriptor: " + LastErrorText();
+        return false;
+    }
+    struct FreeSd {
+        PSECURITY_DESCRIPTOR sd;
+        ~FreeSd() { LocalFree(sd); }
+    } freeSd{sd};
+    const auto create = rt_NtCreateFile.get();
+    if (!create) {
+        why = "NtCreateFile is missing";
+        return false;
+    }
+    // The kernel's name of the path: "\??\C:\..." or "\??\UNC\server\share\...".
+    const std::string nt = folder.compare(0, 2, "\\\\") == 0 ? "\\??\\UNC" + folder.substr(1) : "\\??\\" + folder;
+    std::wstring wide(nt.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, nt.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    if (n <= 1 || (n - 1) * sizeof(wchar_t) > 0xFFFE) {
+        why = "bad path";
+        return false;
+    }
+    NtUnicodeString name = {static_cast<USHORT>((n - 1) * sizeof(wchar_t)), static_cast<USHORT>(n * sizeof(wchar_t)),
+                            &wide[0]};
+    NtObjectAttributes attributes = {sizeof(NtObjectAttributes), nullptr, &name, kObjCaseInsensitive, sd, nullptr};
+    NtIoStatusBlock io = {};
+    HANDLE raw = nullptr;
+    const LONG status = create(&raw, READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                               &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               kFileCreate, kFileDirectoryFile | kFileSynchronousIoNonalert | kFileOpenReparsePoint,
+                               nullptr, 0);
+    if (status < 0 || !raw) {
+        const auto toDos = rt_RtlNtStatusToDosError.get();
+        SetLastError(toDos ? toDos(status) : ERROR_ACCESS_DENIED);
+        why = "not created: " + LastErrorText();
+        return false;
+    }
+    ScopedHandle handle(raw);
+    if (IsProtectedExtractFolder(ReadFolderFacts(handle.get()), !rt_wine_get_version.get(), why)) {
+        hold = std::move(handle);
+        return true;
+    }
+    handle.reset();
+    RemoveDirectoryA(folder.c_str());  // the empty folder just made
+    return false;
+}
+
+// Names tried for the extraction folder: "SETUP_n", then with the process id appended.
+std::string ExtractFolderName(const std::string& base, int attempt) {
+    const std::string own = base + "_" + IntToStr(GetCurrentProcessId());
+    return attempt == 0 ? base : attempt == 1 ? own : own + "_" + IntToStr(attempt);
+}
+
 }  // namespace
+
+const ExtractFolderRules& RunExtractRules() {
+    static const ExtractFolderRules rules = ExtractFolderRulesFor(IsProcessElevated());
+    return rules;
+}
+
+bool WriteExtractedFile(const std::string& path, const std::string& bytes, uint32_t dosDate) {
+    const std::string key = UpperCase(path);
+    const bool createdBefore = g_madeFiles.count(key) != 0;
+    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  createdBefore ? TRUNCATE_EXISTING : CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return false;
+    g_madeFiles.insert(key);
+    for (size_t done = 0; done < bytes.size();) {
+        DWORD n = 0;
+        const DWORD chunk = static_cast<DWORD>(bytes.size() - done < (1u << 20) ? bytes.size() - done : (1u << 20));
+        if (!WriteFile(file.get(), bytes.data() + done, chunk, &n, nullptr) || n == 0) return false;
+        done += n;
+    }
+    if (dosDate != 0) {
+        FILETIME local, utc;
+        if (DosDateTimeToFileTime(HIWORD(dosDate), LOWORD(dosDate), &local) && LocalFileTimeToFileTime(&local, &utc))
+            SetFileTime(file.get(), nullptr, nullptr, &utc);
+    }
+    return true;
+}
 
 std::string GetExtractFolder() {
     if (!g_extractFolder.empty()) return g_extractFolder;
     const uint32_t stamp = FileDosTime(ExePath());
     const std::string base = TempDir(true) + "SETUP_" + IntToStr(stamp & 0xFFFF);
-    const std::string own = base + "_" + IntToStr(GetCurrentProcessId());
+    const bool protect = RunExtractRules().protectedFolder;
     // Two setup files with the same time of day may run at once: never wipe the other's files.
-    // A name that cannot be made a fresh folder of ours (a link that cannot be removed, a file
-    // kept open) is passed over too.
+    // An elevated run takes only a folder it has just made itself; otherwise a name that cannot be
+    // made a fresh folder of ours (a link that cannot be removed, a file kept open) is passed over.
     for (int i = 0; i < kFolderTries && g_extractFolder.empty(); ++i) {
-        const std::string folder = i == 0 ? base : i == 1 ? own : own + "_" + IntToStr(i);
-        if (ClaimFolderName(folder) && CreateFreshFolder(folder)) g_extractFolder = folder;
+        const std::string folder = ExtractFolderName(base, i);
+        if (!ClaimFolderName(folder)) continue;
+        std::string why;
+        if (protect ? CreateProtectedFolder(folder, g_folderHold, why) : CreateFreshFolder(folder))
+            g_extractFolder = folder;
+        else if (protect)
+            DebugLine("GetExtractFolder: " + folder + " passed over: " + why);
     }
     if (g_extractFolder.empty()) DebugLine("GetExtractFolder: no folder could be created as " + base);
     return g_extractFolder;
+}
+
+void RemoveExtractFolder() {
+    if (g_extractFolder.empty()) return;
+    g_folderHold.reset();
+    DeleteTree(g_extractFolder, true);
+    g_extractFolder.clear();
+    g_madeFiles.clear();
+    g_madeFolders.clear();
 }
 
 std::string ExtractFolderIfCreated() { return g_extractFolder; }

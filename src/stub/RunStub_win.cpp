@@ -139,6 +139,31 @@ bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& reader) {
     return MsgBoxConfirm(0, message, t.confirm, 0, t.charset, t.buttons);
 }
 
+namespace {
+
+// Ends a run whose temp drive lacks room when no other folder may be used: nothing is extracted,
+// exit code 1, and in the foreground a box that says why.
+void RefuseWithoutRoom(const std::string& folder, const TGFileInfo& reader, bool foreground) {
+    SetStubExitCode(kStubFailureExitCode);
+    DebugLine("ExtractAndRun: no room for the extraction in \"" + folder + "\"; nothing extracted");
+    if (!foreground) return;
+    std::string message;
+    if (folder.empty()) {
+        message = TempDir(false) + "<P><P>Unable to create Directory!";
+    } else {
+        TempSpaceTexts texts;
+        texts.limited = GetString(reader, "NoRoom", "Not enough free space on your Temp Drive (<DRIVE>) to extract the setup.<P>");
+        texts.required = GetString(reader, "s4", "<P>Estimated space required on your Temp drive is: <T>  <SPACE_REQ> MB<P>");
+        texts.available = GetString(reader, "s5", "Free space available on your Temp drive is: <T>  <SPACE_AVAIL> MB<P>");
+        texts.question = GetString(reader, "NoRoomAdvice", "<P>Please free some space on that drive and run the setup again.<P>");
+        message = TempSpaceMessage(folder, false, SpaceNeeded(reader, folder), DiskFree(folder), texts);
+    }
+    const FlowTexts t(reader);
+    MsgBoxError(0, message, t.error, t.charset, t.buttons);
+}
+
+}  // namespace
+
 bool SpanDiskForcePrompt() {
     // An administrator's setting: a value the user's own programs can write never steers an elevated run.
     return ReadRegString("HKEY_LOCAL_MACHINE\\Software\\Dorvanik\\Velnor\\SpanDisk", "ForcePrompt", "0") == "1";
@@ -158,8 +183,15 @@ bool ExtractAndRun(const std::string& destFolder, const std::string& packageFile
     if (reader.ShowActivityBar()) ShowActivityBar();
     SetStatusText(StatusLabel(), GetString(reader, "s1", "Extracting Files..."), GetFontName(reader),
                   GetCharset(reader), GetFontSize(reader));
-    if (!TempDriveHasRoom(dest, packageFile) && FindRoomierTempDrive()) dest = GetAlternateExtractFolder();
+    const ExtractFolderRules& rules = RunExtractRules();
+    const bool room = TempDriveHasRoom(dest, packageFile);
+    const LowRoomStep step = ChooseLowRoomStep(rules, room, !room && rules.alternateAllowed && FindRoomierTempDrive());
+    if (step == LowRoomStep::UseAlternate) dest = GetAlternateExtractFolder();
     DebugLine(std::string("========= ForegroundOp=") + BoolText(foreground) + " ==========");
+    if (step == LowRoomStep::Refuse) {
+        RefuseWithoutRoom(dest, reader, foreground);
+        return false;
+    }
     const bool proceed = foreground ? ConfirmTempSpace(dest, reader) : true;
 
     bool atomGone = false;
@@ -230,7 +262,7 @@ void RunStub() {
                 SetStubExitCode(kStubFailureExitCode);
         }
     }
-    DeleteTree(folder, true);
+    RemoveExtractFolder();
     PostQuitMessage(0);
 }
 

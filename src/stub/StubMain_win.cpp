@@ -211,7 +211,15 @@ void StartSpanCopy() {
         return;
     }
     const std::string copy = SetTrailingBackslash(folder, true) + "Y_" + OwnFileName();
-    CopyFileA(g_ownPath.c_str(), copy.c_str(), FALSE);
+    // A new file in the new folder: never one that is there already, nor through a link.
+    if (!CopyFileA(g_ownPath.c_str(), copy.c_str(), TRUE)) {
+        SetStubExitCode(kStubFailureExitCode);
+        const TGFileInfo& own = OwnPackage();
+        MsgBoxError(0, copy + "<P><P>Unable to save Extracted File!<P><P>" + LastErrorText(),
+                    GetString(own, "Error", "Error"), GetCharset(own), GetString(own, "BtnText", kDefaultButtonList));
+        RemoveExtractFolder();
+        return;
+    }
     const std::string args = SpanCopyArguments(GetCmdParams(), g_ownPath);
     DebugLine(Pid() + " StartSpanCopy: " + copy + " " + args);
     StartHidden(Trim("\"" + copy + "\" " + args));

@@ -212,8 +212,7 @@ bool CloseMainWindow() {
 void DestroyMainWindow() {
     RunLog(".. DestroyMainWindow() - Start");
     SetDownloadAbort(true);
-    const std::string folder = ExtractFolderIfCreated();
-    if (!folder.empty()) DeleteTree(folder, true);
+    RemoveExtractFolder();
     PostQuitMessage(0);
     g.exitFlag = true;
     RunLog(".. DestroyMainWindow() - End");

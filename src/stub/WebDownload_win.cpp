@@ -134,7 +134,7 @@ bool WriteWebAgentImage(const std::string& target) {
     std::string content = ReadFilePart(OwnPath(), 0);
     if (content.empty()) return false;
     if (!MakeWebAgentImage(content)) return false;
-    return WriteFileText(target, content, FileDosTime(OwnPath()), false);
+    return WriteExtractedFile(target, content, FileDosTime(OwnPath()));
 }
 
 }  // namespace vel

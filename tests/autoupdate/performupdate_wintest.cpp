@@ -459,7 +459,12 @@ TEST_F(AgentUpdate, ExtractionFolderIsMadeAnewForEveryRun) {
     ScopedEnv atom("VEL_ENGINE_DELETE_ATOM", "1");
     BoxDriver boxes;
     EXPECT_TRUE(PerformAutoUpdate());
-    const std::string folder = ExtractFolderIfCreated();
+    // The folder the engine ran from, as it recorded it.
+    const std::string first = ReadWholeFile(record);
+    const size_t at = first.find("ExePath=");
+    ASSERT_NE(at, std::string::npos) << first;
+    const std::string exePath = first.substr(at + 8, first.find('\r', at) - at - 8);
+    const std::string folder = exePath.substr(0, exePath.find_last_of('\\'));
     ASSERT_NE(folder, "");
     EXPECT_FALSE(Exists(folder));
     CreateDirectoryA(folder.c_str(), nullptr);
@@ -469,7 +474,11 @@ TEST_F(AgentUpdate, ExtractionFolderIsMadeAnewForEveryRun) {
     const std::string engine = ReadWholeFile(record);
     EXPECT_TRUE(Has(engine, "File=Engine.exe|")) << engine;
     EXPECT_FALSE(Has(engine, "planted")) << engine;
-    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(Has(engine, "ExePath=" + folder + "\\")) << engine;
+    // What was found there is left alone, neither used nor deleted.
+    EXPECT_EQ(ReadWholeFile(folder + "\\planted.dll"), "planted");
+    DeleteFileA((folder + "\\planted.dll").c_str());
+    RemoveDirectoryA(folder.c_str());
     EXPECT_TRUE(boxes.Seen().empty()) << Describe(boxes.Seen());
 }
 

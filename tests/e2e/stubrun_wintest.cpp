@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <cstdlib>
@@ -867,9 +871,17 @@ TEST_F(StubRun, ExtractionFolderOfARunningStubIsNeverTaken) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     const std::string folder = std::string(temp) + "SETUP_" + std::to_string(DosTimeOf(opt_.output) & 0xFFFF);
-    // What a crashed run left there is cleared before extraction.
+    // What a crashed run left there (or someone else put there) is never taken over: each run makes
+    // a folder of its own, and leaves the one it found alone.
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(WriteWholeFile(folder + "\\stale.txt", "left over"));
+    struct Cleanup {
+        std::string folder;
+        ~Cleanup() {
+            DeleteFileA((folder + "\\stale.txt").c_str());
+            RemoveDirectoryA(folder.c_str());
+        }
+    } cleanup{folder};
 
     const std::string record2 = dir_.File("record2.txt");
     EnvVar sleep("VEL_ENGINE_SLEEP_MS", "5000");
@@ -887,12 +899,13 @@ TEST_F(StubRun, ExtractionFolderOfARunningStubIsNeverTaken) {
     EXPECT_EQ(first.Wait(), 0);
 
     const EngineRecord r1 = Record(), r2 = EngineRecord::Read(record2);
-    EXPECT_EQ(FolderOf(r1.Get("ExePath")), folder);
+    EXPECT_EQ(FolderOf(r1.Get("ExePath")), folder + "_" + std::to_string(first.Pid()));
     EXPECT_EQ(r1.Files().count("stale.txt"), 0u);
     EXPECT_EQ(FolderOf(r2.Get("ExePath")), folder + "_" + std::to_string(second.Pid()));
     ExpectAllFilesExtracted(r1);
     ExpectAllFilesExtracted(r2);
-    EXPECT_FALSE(FolderExists(folder));
+    EXPECT_EQ(ReadWholeFile(folder + "\\stale.txt"), "left over");
+    EXPECT_FALSE(FolderExists(folder + "_" + std::to_string(first.Pid())));
     EXPECT_FALSE(FolderExists(folder + "_" + std::to_string(second.Pid())));
 }
 
@@ -904,7 +917,16 @@ std::string SmallTempFolder() {
     return FolderExists(path) ? path : std::string();
 }
 
-TEST_F(StubRun, TooLittleRoomOnTheTempDrive) {
+// Folders directly in the roots of the drives a low-room run could pick.
+std::vector<std::string> RootFolders(const std::string& small) {
+    std::vector<std::string> all;
+    for (const std::string root : {std::string("C:"), small.substr(0, 2), std::string("D:"), std::string("E:")})
+        for (const auto& name : testsupport::FolderNames(root + "\\"))
+            if (FolderExists(root + "\\" + name)) all.push_back(root + "\\" + name);
+    return all;
+}
+
+TEST_F(StubRun, TooLittleRoomOnTheTempDriveEndsAnElevatedRunWithoutExtracting) {
     const std::string small = SmallTempFolder();
     if (small.empty()) GTEST_SKIP() << "VEL_SMALL_TEMP (a small mounted folder) is not set up";
     // More than the small drive holds, and incompressible.
@@ -912,43 +934,258 @@ TEST_F(StubRun, TooLittleRoomOnTheTempDrive) {
     Build();
     EnvVar tmp("TMP", small), temp("TEMP", small);
     EnvVar rec("VEL_ENGINE_RECORD", record_);
-
-    // A roomier fixed drive (C:) takes the extraction instead, without a question.
-    {
-        SCOPED_TRACE("roomier drive");
-        ASSERT_EQ(GetFileAttributesA("C:\\TEMP"), INVALID_FILE_ATTRIBUTES) << "C:\\TEMP exists in the test prefix";
-        EXPECT_EQ(Run(""), 0);
-        const std::string folder = FolderOf(Record().Get("ExePath"));
-        EXPECT_EQ(folder.rfind("C:\\TEMP_", 0), 0u) << folder;
-        ExpectAllFilesExtracted(Record());
-        EXPECT_FALSE(FolderExists(folder)) << "alternate folder left behind";
-        EXPECT_FALSE(FolderExists("C:\\TEMP")) << "probe folder left behind";
-    }
-
-    // No roomier drive (the probe of C: fails while a file blocks C:\TEMP): in the foreground the
-    // low-space question; quietly, no question and the extraction is tried.
-    ASSERT_TRUE(WriteWholeFile("C:\\TEMP", "blocks the probe"));
-    struct Unblock {
-        ~Unblock() { DeleteFileA("C:\\TEMP"); }
-    } unblock;
+    // C: has room, but a folder at a drive root (or in another user's X:\TEMP) is open to others:
+    // an elevated run (every run under Wine) takes none, and says why.
+    const std::vector<std::string> rootsBefore = RootFolders(small);
     {
         SCOPED_TRACE("foreground");
-        EXPECT_EQ(AnswerSpaceQuestion("Limited Free Space on your Temp Drive! (" + small.substr(0, 2) + ")", "&No"), 0);
-        EXPECT_FALSE(Record().Has("CommandLine"));
+        StubProcess p;
+        ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+        long code = 0;
+        const std::vector<std::string> boxes = AnswerBoxes(p, code);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_NE(boxes[0].find("Not enough free space on your Temp Drive (" + small.substr(0, 2) + ")"),
+                  std::string::npos) << boxes[0];
+        EXPECT_EQ(boxes[0].find("Continue with Setup?"), std::string::npos) << boxes[0];
+        EXPECT_EQ(code, 1);
     }
     {
         SCOPED_TRACE("quiet");
-        DeleteFileA(record_.c_str());
         StubProcess p;
         ASSERT_TRUE(p.Start(Quoted(opt_.output) + " /hide", dir_.Path()));
         long code = 0;
         const std::vector<std::string> boxes = AnswerBoxes(p, code);
-        ASSERT_FALSE(boxes.empty()) << "the full drive went unreported";
-        for (const auto& b : boxes) EXPECT_EQ(b.find("Limited Free Space"), std::string::npos) << b;
-        EXPECT_NE(boxes.front().find("Unable to save Extracted File!"), std::string::npos) << boxes.front();
+        for (const auto& b : boxes) ADD_FAILURE() << "box in a quiet run: " << b;
         EXPECT_EQ(code, 1);
-        EXPECT_FALSE(Record().Has("CommandLine"));  // never over a short file
     }
+    EXPECT_FALSE(Record().Has("CommandLine"));
+    EXPECT_EQ(RootFolders(small), rootsBefore) << "a folder was made at a drive root";
+    for (const auto& name : testsupport::FolderNames(small)) {
+        // Nothing extracted: at most the empty folder of the run, which it removes.
+        EXPECT_EQ(name.rfind("SETUP_", 0), std::string::npos) << "left in the temp folder: " << name;
+    }
+}
+
+// ---- Attacks on the extraction folder by the user's other programs --------------------------------
+
+// A program of the user, not elevated, that watches the temp folder and plants files in every new
+// "SETUP_*" folder the moment it appears (polling every 2 ms, on a thread of the test).
+class FolderWatcher {
+public:
+    FolderWatcher(const std::string& temp, std::vector<std::pair<std::string, std::string>> plants)
+        : temp_(temp), plants_(std::move(plants)) {
+        for (const auto& name : testsupport::FolderNames(temp_)) seen_.push_back(name);
+        thread_ = CreateThread(nullptr, 0, &FolderWatcher::Main, this, 0, nullptr);
+    }
+    ~FolderWatcher() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_) {
+            WaitForSingleObject(thread_, 5000);
+            CloseHandle(thread_);
+            thread_ = nullptr;
+        }
+    }
+    // Files planted (each "folder\\name" that could be written).
+    std::vector<std::string> Planted() const { return planted_; }
+
+private:
+    static DWORD WINAPI Main(void* self) {
+        static_cast<FolderWatcher*>(self)->Loop();
+        return 0;
+    }
+    void Loop() {
+        while (!stop_) {
+            for (const auto& name : testsupport::FolderNames(temp_)) {
+                const std::string folder = temp_ + "\\" + name;
+                if (name.rfind("SETUP_", 0) != 0 || !FolderExists(folder)) continue;
+                if (std::find(seen_.begin(), seen_.end(), name) != seen_.end()) continue;
+                seen_.push_back(name);
+                for (const auto& plant : plants_) {
+                    const std::string target = folder + "\\" + plant.second;
+                    if (CopyFileA(plant.first.c_str(), target.c_str(), TRUE)) planted_.push_back(target);
+                }
+            }
+            Sleep(2);
+        }
+    }
+
+    std::string temp_;
+    std::vector<std::pair<std::string, std::string>> plants_;
+    std::vector<std::string> seen_, planted_;
+    volatile bool stop_ = false;
+    HANDLE thread_ = nullptr;
+};
+
+class PlantedFiles : public StubRun {
+protected:
+    void SetUp() override {
+        StubRun::SetUp();
+        temp_ = dir_.File("temp");
+        marker_ = dir_.File("planted-marker");
+        ASSERT_TRUE(CreateDirectoryA(temp_.c_str(), nullptr));
+        plantedEngine_ = BuildTreePath("tools/engines/recengine.exe");
+        plantedDll_ = BuildTreePath("tools/dlltest/version.dll");
+        ASSERT_NE(GetFileAttributesA(plantedDll_.c_str()), INVALID_FILE_ATTRIBUTES) << plantedDll_;
+        Build();
+    }
+    // Neither the planted DLL nor the planted engine ran: no marker, no engine record.
+    void ExpectNothingPlantedRan() const {
+        EXPECT_EQ(GetFileAttributesA(marker_.c_str()), INVALID_FILE_ATTRIBUTES) << "the planted DLL was loaded";
+        EXPECT_EQ(GetFileAttributesA((marker_ + ".called").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    // Runs the setup with TEMP in the scratch folder; the one box it shows (answered), its exit code.
+    std::vector<std::string> RunAnswering(long& code) {
+        EnvVar tmp("TMP", temp_), temp("TEMP", temp_);
+        StubProcess p;
+        if (!p.Start(Quoted(opt_.output), dir_.Path())) return {"(not started)"};
+        return AnswerBoxes(p, code);
+    }
+
+    std::string temp_, marker_, plantedEngine_, plantedDll_;
+};
+
+TEST_F(PlantedFiles, EngineAndDllPlantedInTheNewFolderAreNeverRun) {
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar markerVar("VEL_PLANTED_MARKER", marker_);
+    EnvVar load("VEL_ENGINE_LOAD_DLL", "version.dll");
+    FolderWatcher watcher(temp_, {{plantedEngine_, "Engine.exe"}, {plantedDll_, "version.dll"}});
+    long code = 0;
+    const std::vector<std::string> boxes = RunAnswering(code);
+    watcher.Stop();
+    ASSERT_EQ(watcher.Planted().size(), 2u) << "the watcher planted nothing: the test proves nothing";
+    // The stub does not write into a file it did not make: it says so, and starts nothing.
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("Unable to save Extracted File!"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].find("Engine.exe"), std::string::npos) << boxes[0];
+    EXPECT_EQ(code, 1);
+    EXPECT_FALSE(Record().Has("CommandLine")) << "an engine ran: " << Record().Get("ExePath");
+    ExpectNothingPlantedRan();
+    EXPECT_EQ(testsupport::FolderNames(temp_), std::vector<std::string>()) << "the folder was left behind";
+}
+
+TEST_F(PlantedFiles, DllPlantedAloneStopsTheRunBeforeTheEngine) {
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar markerVar("VEL_PLANTED_MARKER", marker_);
+    EnvVar load("VEL_ENGINE_LOAD_DLL", "version.dll");
+    FolderWatcher watcher(temp_, {{plantedDll_, "version.dll"}});
+    long code = 0;
+    const std::vector<std::string> boxes = RunAnswering(code);
+    watcher.Stop();
+    ASSERT_EQ(watcher.Planted().size(), 1u) << "the watcher planted nothing: the test proves nothing";
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("version.dll"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].find("This file was not written by the setup."), std::string::npos) << boxes[0];
+    EXPECT_EQ(code, 1);
+    EXPECT_FALSE(Record().Has("CommandLine")) << "the engine ran beside the planted DLL";
+    ExpectNothingPlantedRan();
+}
+
+TEST_F(PlantedFiles, PremadeFolderWithAPlantedEngineIsNeverUsed) {
+    const std::string name = "SETUP_" + std::to_string(DosTimeOf(opt_.output) & 0xFFFF);
+    const std::string premade = temp_ + "\\" + name;
+    ASSERT_TRUE(CreateDirectoryA(premade.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(plantedEngine_.c_str(), (premade + "\\Engine.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(plantedDll_.c_str(), (premade + "\\version.dll").c_str(), FALSE));
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar markerVar("VEL_PLANTED_MARKER", marker_);
+    EnvVar load("VEL_ENGINE_LOAD_DLL", "version.dll");
+    long code = 0;
+    const std::vector<std::string> boxes = RunAnswering(code);
+    for (const auto& b : boxes) ADD_FAILURE() << "unexpected box: " << b;
+    EXPECT_EQ(code, 0);
+    // The real engine ran from a folder of the stub's own, and loaded the system's DLL.
+    const EngineRecord r = Record();
+    const std::string folder = FolderOf(r.Get("ExePath"));
+    EXPECT_EQ(folder.rfind(premade + "_", 0), 0u) << folder;
+    ExpectAllFilesExtracted(r);
+    EXPECT_EQ(r.Count("CommandLine"), 1);
+    const std::string loaded = r.Get("LoadedDll");
+    EXPECT_NE(loaded, "none");
+    EXPECT_EQ(loaded.find(temp_), std::string::npos) << loaded;
+    ExpectNothingPlantedRan();
+    // What was found is left as it was, and nothing of the setup went into it.
+    EXPECT_EQ(testsupport::FolderNames(premade), (std::vector<std::string>{"Engine.exe", "version.dll"}));
+    EXPECT_TRUE(ReadWholeFile(premade + "\\Engine.exe") == ReadWholeFile(plantedEngine_)) << "the planted file was changed";
+}
+
+// Whether this platform keeps a folder's security descriptor: Wine makes one up from the Unix
+// file modes, whatever was set.
+bool PlatformKeepsFolderSecurity(const std::string& scratch) {
+    const std::string probe = scratch + "\\acl-probe";
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                              &sd, nullptr))
+        return false;
+    SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
+    const bool made = CreateDirectoryA(probe.c_str(), &sa);
+    LocalFree(sd);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR got = nullptr;
+    bool kept = false;
+    if (made && GetNamedSecurityInfoA(probe.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                      &dacl, nullptr, &got) == ERROR_SUCCESS) {
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        kept = GetSecurityDescriptorControl(got, &control, &revision) && (control & SE_DACL_PROTECTED);
+        LocalFree(got);
+    }
+    RemoveDirectoryA(probe.c_str());
+    return kept;
+}
+
+std::string SidString(PSID sid) {
+    char* text = nullptr;
+    if (!ConvertSidToStringSidA(sid, &text)) return "?";
+    const std::string s = text;
+    LocalFree(text);
+    return s;
+}
+
+TEST_F(StubRun, ExtractionFolderOfAnElevatedRunIsForSystemAndAdministratorsOnly) {
+    Build();
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar sleep("VEL_ENGINE_SLEEP_MS", "4000");  // holds the run while the folder is read
+    StubProcess p;
+    ASSERT_TRUE(p.Start(Quoted(opt_.output), dir_.Path()));
+    ASSERT_TRUE(EngineStarted()) << "engine did not start";
+    const std::string folder = FolderOf(Record().Get("ExePath"));
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                    &owner, nullptr, &dacl, nullptr, &sd),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(sd, &control, &revision));
+    ASSERT_NE(dacl, nullptr);
+    std::vector<std::string> entries;  // "SID flags mask" of every entry
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, &ace));
+        const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        ASSERT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        char facts[64];
+        snprintf(facts, sizeof facts, " %X %lX", allowed->Header.AceFlags, static_cast<unsigned long>(allowed->Mask));
+        entries.push_back(SidString(const_cast<DWORD*>(&allowed->SidStart)) + facts);
+    }
+    const std::string ownerSid = SidString(owner);
+    LocalFree(sd);
+    std::sort(entries.begin(), entries.end());
+    if (PlatformKeepsFolderSecurity(dir_.Path())) {
+        EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the folder inherits its parent's entries";
+        EXPECT_EQ(entries, (std::vector<std::string>{"S-1-5-18 3 1F01FF", "S-1-5-32-544 3 1F01FF"}));
+        EXPECT_TRUE(ownerSid == "S-1-5-32-544" || ownerSid == "S-1-5-18") << ownerSid;
+    } else {
+        // Wine keeps no security descriptors: it shows the owner (the user) and SYSTEM, plus
+        // Everyone when the Unix modes let others in. The folder's modes must keep them out.
+        for (const auto& e : entries) {
+            const std::string sid = e.substr(0, e.find(' '));
+            EXPECT_TRUE(sid == "S-1-5-18" || sid == ownerSid) << "access for " << e;
+        }
+    }
+    EXPECT_EQ(p.Wait(), 0);
 }
 
 // ---- The stub window's requests --------------------------------------------------------------

@@ -9,6 +9,8 @@
 //   VEL_ENGINE_DIALOG_MS=<ms>    leave a ".SDialog_Class_Name.<token>" window open for ms after exit
 //   VEL_ENGINE_SLEEP_MS=<ms>     stay running that long (pumping messages) before exiting
 //   VEL_ENGINE_COPY_TO=<folder>  copy its folder tree there (dates kept), for byte checks
+//   VEL_ENGINE_LOAD_DLL=<name>   load that DLL by name, as an engine does, and record
+//                                LoadedDll=<path of the module loaded> (or "none")
 // As an update's engine it also installs: when its folder holds a folder "install", that tree is
 // copied over the product folder, and success is reported by deleting the engine token atom
 // (unless VEL_ENGINE_DELETE_ATOM=0: a failed update). The product folder is VEL_ENGINE_INSTALL_TO,
@@ -250,6 +252,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     GetStartupInfoA(&si);
     Record("ShowWindow=" + std::to_string((si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : -1));
     Record(std::string("AtomExisted=") + (atom ? "1" : "0"));
+    const std::string dll = Env("VEL_ENGINE_LOAD_DLL");
+    if (!dll.empty()) {
+        char loaded[MAX_PATH * 4] = "none";
+        if (HMODULE m = LoadLibraryA(dll.c_str())) GetModuleFileNameA(m, loaded, sizeof loaded);
+        Record(std::string("LoadedDll=") + loaded);
+    }
     const std::string copyTo = Env("VEL_ENGINE_COPY_TO");
     if (!copyTo.empty()) CreateDirectoryA(copyTo.c_str(), nullptr);
     if (!Env("VEL_ENGINE_RECORD").empty() || !copyTo.empty()) RecordTree(FolderOf(exe), "", copyTo);
