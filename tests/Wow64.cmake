@@ -13,7 +13,7 @@ file(GLOB_RECURSE _wow64tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_wow6
 foreach(src ${_wow64tests})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src})
-  target_link_libraries(${name} PRIVATE ${VEL_STUB_LIBRARY} gtest_main)
+  target_link_libraries(${name} PRIVATE velwin gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS wow64 TIMEOUT 600)

@@ -101,7 +101,7 @@ int ShutDownProduct(const std::string& process) {
     const std::string methodText = GetShutDownMethod();
     const ShutDownMethod method = ParseShutDownMethod(methodText);
     RunLog("Shut Down Process() - START  (" + process + ")  Method: " + methodText);
-    if (method == ShutDownMethod::MessageBox) {
+    if (method == ShutDownMethod::AskUser) {
         const std::string text = WithProgramName(GetUpdateText("s15"), FileNamePart(process));
         DebugLine("s1=" + text + "<");
         // The user has to close the product: there is no other way on.

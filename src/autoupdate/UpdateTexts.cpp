@@ -55,7 +55,7 @@ bool IsWebAddress(const std::string& address) {
 }
 
 ShutDownMethod ParseShutDownMethod(const std::string& text) {
-    if (text == "Issue a Message Box") return ShutDownMethod::MessageBox;
+    if (text == "Issue a Message Box") return ShutDownMethod::AskUser;
     if (text == "Using WM_CLOSE") return ShutDownMethod::Close;
     if (text == "Using WM_QUIT") return ShutDownMethod::Quit;
     if (text == "Using Terminate Process") return ShutDownMethod::Terminate;

@@ -44,7 +44,7 @@ bool ProductTokenMatches(const std::string& ownItem, const std::string& clearTok
 bool IsWebAddress(const std::string& address);
 
 // ---- Shut-down and restart --------------------------------------------------------------------------
-enum class ShutDownMethod { MessageBox, Close, Quit, Terminate, DontShutDown, Other };
+enum class ShutDownMethod { AskUser, Close, Quit, Terminate, DontShutDown, Other };
 // By the exact text (case-sensitive): "Issue a Message Box", "Using WM_CLOSE", "Using WM_QUIT",
 // "Using Terminate Process", "Don't Shut Down"; any other text is Other.
 ShutDownMethod ParseShutDownMethod(const std::string& text);

@@ -99,7 +99,7 @@ TEST(UpdateTexts, ShutDownMethodByExactText) {
         const char* text;
         ShutDownMethod want;
     } cases[] = {
-        {"Issue a Message Box", ShutDownMethod::MessageBox},
+        {"Issue a Message Box", ShutDownMethod::AskUser},
         {"Using WM_CLOSE", ShutDownMethod::Close},
         {"Using WM_QUIT", ShutDownMethod::Quit},
         {"Using Terminate Process", ShutDownMethod::Terminate},
