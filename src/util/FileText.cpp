@@ -178,9 +178,9 @@ bool WriteInChunks(const std::string& text, const WriteProgress& hook, const Chu
     }
 }
 
-EntryAction DeleteActionFor(const EntryFacts& listed, const EntryFacts& opened) {
+EntryAction DeleteActionFor(const EntryFacts& listed, const EntryFacts& opened, bool elsewhere) {
     if (opened.attributes & kAttrReparsePoint) return EntryAction::RemoveLink;
-    if (listed.attributes & kAttrReparsePoint) return EntryAction::Leave;
+    if ((listed.attributes & kAttrReparsePoint) || elsewhere) return EntryAction::Leave;
     if ((listed.attributes & kAttrDirectory) != (opened.attributes & kAttrDirectory)) return EntryAction::Leave;
     if (listed.id != 0 && opened.id != 0 && listed.id != opened.id) return EntryAction::Leave;
     return (opened.attributes & kAttrDirectory) ? EntryAction::RemoveFolder : EntryAction::DeleteFile;

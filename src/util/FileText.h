@@ -74,10 +74,11 @@ enum class EntryAction {
     RemoveFolder,  // a plain folder: empty it through its handle, then remove it
 };
 // What a tree deletion does with an entry: `listed` is what its folder's listing said, `opened`
-// what the handle opened without following links says. A handle that is a link is removed as
-// one; a listed link that opened as something else was followed (or swapped) and stays; so does
-// an entry whose id or kind changed between the listing and the opening.
-EntryAction DeleteActionFor(const EntryFacts& listed, const EntryFacts& opened);
+// what the handle opened without following links says, `elsewhere` that the system names the
+// opened file by another path than the entry's. A handle that is a link is removed as one; a
+// listed link that opened as something else, or a handle to a file elsewhere, was followed (or
+// swapped) and stays; so does an entry whose id or kind changed between the listing and the opening.
+EntryAction DeleteActionFor(const EntryFacts& listed, const EntryFacts& opened, bool elsewhere = false);
 
 // ---- Self-delete ----
 // How often the self-delete command tries to delete the ended program, a second apart.

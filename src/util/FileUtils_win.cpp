@@ -347,6 +347,33 @@ std::string Narrow(const std::wstring& w) {
     return s;
 }
 
+// The path the system gives for an open handle, links resolved; empty when it gives none.
+std::wstring FinalPathOf(HANDLE h) {
+    std::wstring buf(MAX_PATH, L'\0');
+    for (int i = 0; i < 2; ++i) {
+        const DWORD n = GetFinalPathNameByHandleW(h, &buf[0], static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+        if (n == 0) return std::wstring();
+        if (n < buf.size()) {
+            buf.resize(n);
+            while (!buf.empty() && buf.back() == L'\\') buf.pop_back();
+            return buf;
+        }
+        buf.assign(n + 1, L'\0');
+    }
+    return std::wstring();
+}
+
+// Where the system should name the entry `name` of a folder that it names `folder`; empty when
+// that is unknown.
+std::wstring PlaceIn(const std::wstring& folder, const std::wstring& name) {
+    return folder.empty() ? folder : folder + L"\\" + name;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
 bool FactsOf(HANDLE h, EntryFacts& facts) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(h, &info)) return false;
@@ -380,9 +407,10 @@ bool ListFolder(HANDLE dir, std::vector<ListedEntry>& out) {
     }
 }
 
-// What the listing of its folder says about the entry at `path`; from its attributes alone (no id)
-// when the folder cannot be listed. False when nothing is there.
-bool ListedFactsOf(const std::wstring& path, EntryFacts& facts) {
+// What the listing of its folder says about the entry at `path`, and where the system should name
+// it; from its attributes alone (no id, no place) when the folder cannot be listed. False when
+// nothing is there.
+bool ListedFactsOf(const std::wstring& path, EntryFacts& facts, std::wstring& place) {
     const size_t slash = path.find_last_of(L"\\/");
     if (slash != std::wstring::npos && slash + 1 < path.size()) {
         const std::wstring name = path.substr(slash + 1);
@@ -392,9 +420,9 @@ bool ListedFactsOf(const std::wstring& path, EntryFacts& facts) {
         std::vector<ListedEntry> entries;
         if (dir && ListFolder(dir.get(), entries)) {
             for (const ListedEntry& e : entries) {
-                if (CompareStringOrdinal(e.name.c_str(), static_cast<int>(e.name.size()), name.c_str(),
-                                         static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
+                if (SameName(e.name, name)) {
                     facts = e.facts;
+                    place = PlaceIn(FinalPathOf(dir.get()), e.name);
                     return true;
                 }
             }
@@ -424,17 +452,18 @@ struct TreeDelete {
 };
 
 bool DeleteEntry(const TreeDelete& how, const std::wstring& path, const EntryFacts& listed,
-                 const DeleteProgress* hook);
+                 const std::wstring& place, const DeleteProgress* hook);
 
 // Empties the folder open through `dir`: its files first, then its subfolders, each followed by
 // the hook (given at the top only) and a short pump. False when the hook cancelled.
 bool EmptyFolder(const TreeDelete& how, HANDLE dir, const std::wstring& path, const DeleteProgress* hook) {
     std::vector<ListedEntry> entries;
     ListFolder(dir, entries);
+    const std::wstring here = FinalPathOf(dir);
     for (const ListedEntry& e : entries) {
         if (e.facts.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         VEL_TRY {
-            DeleteEntry(how, path + L"\\" + e.name, e.facts, nullptr);
+            DeleteEntry(how, path + L"\\" + e.name, e.facts, PlaceIn(here, e.name), nullptr);
         } VEL_CATCH_ALL {
         }
     }
@@ -444,7 +473,7 @@ bool EmptyFolder(const TreeDelete& how, HANDLE dir, const std::wstring& path, co
         if (!(e.facts.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         VEL_TRY {
             const std::wstring sub = path + L"\\" + e.name;
-            DeleteEntry(how, sub, e.facts, nullptr);
+            DeleteEntry(how, sub, e.facts, PlaceIn(here, e.name), nullptr);
             if (hook && *hook) (*hook)(Narrow(sub), cancel);
         } VEL_CATCH_ALL {
         }
@@ -455,19 +484,23 @@ bool EmptyFolder(const TreeDelete& how, HANDLE dir, const std::wstring& path, co
 
 // Deletes the entry at `path`, which its folder's listing described as `listed`: opened as itself
 // and decided and deleted through that handle, so that a link swapped in at any moment goes as a
-// link and is never followed. True when it is marked for deletion (it goes as the handle closes).
+// link and is never followed. `place` is the path the system should give for it (empty: unknown).
+// True when it is marked for deletion (it goes as the handle closes).
 bool DeleteEntry(const TreeDelete& how, const std::wstring& path, const EntryFacts& listed,
-                 const DeleteProgress* hook) {
+                 const std::wstring& place, const DeleteProgress* hook) {
     if (g_entrySeam) g_entrySeam(Narrow(path));
     ScopedHandle h(CreateFileW(path.c_str(), kEntryAccess, kEntryShare, nullptr, OPEN_EXISTING, kEntryFlags, nullptr));
     if (!h) return false;
     EntryFacts opened;
     if (!FactsOf(h.get(), opened)) return false;
-    EntryAction action = DeleteActionFor(listed, opened);
+    // This Wine shows a link to a file as a plain file and opens its target: only the target's
+    // path tells.
+    const std::wstring actual = place.empty() ? place : FinalPathOf(h.get());
+    EntryAction action = DeleteActionFor(listed, opened, !actual.empty() && !SameName(actual, place));
     if (how.filesOnly && action == EntryAction::RemoveFolder) action = EntryAction::Leave;
     switch (action) {
         case EntryAction::Leave:
-            // This Wine opens a link's target even when asked for the link: left alone then.
+            // This Wine opens a link's target even when asked for the link: it is left alone then.
             DebugLine("DeleteTree: left, not what was listed or a link: " + Narrow(path));
             return false;
         case EntryAction::RemoveFolder:
@@ -488,12 +521,17 @@ void SetDeleteTreeEntrySeam(DeleteTreeEntrySeam seam) { g_entrySeam = seam; }
 
 bool DeleteFiles(const std::string& mask, bool clearAttributes) {
     const std::string folder = FileFolder(mask, AnsiLeadByte);
+    ScopedHandle dir(CreateFileA(folder.empty() ? "." : folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const std::wstring here = dir ? FinalPathOf(dir.get()) : std::wstring();
     bool matched = false;
     for (const DirEntry& e : ListEntries(mask)) {
         if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         matched = true;
         VEL_TRY {
-            DeleteEntry({clearAttributes, true}, Wide(folder + e.name), {e.attributes, 0}, nullptr);
+            const std::wstring name = Wide(e.name);
+            DeleteEntry({clearAttributes, true}, Wide(folder) + name, {e.attributes, 0},
+                        PlaceIn(here, name), nullptr);
         } VEL_CATCH_ALL {
         }
     }
@@ -509,8 +547,9 @@ bool DeleteTree(const std::string& folder, bool clearAttributes, const DeletePro
         if (IsRootPath(folder) || IsRootPath(dir) || full.empty() || IsRootPath(full)) return false;
         const std::wstring path = Wide(full);
         EntryFacts listed;
-        if (!ListedFactsOf(path, listed) || !(listed.attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-        DeleteEntry({clearAttributes, false}, path, listed, &hook);
+        std::wstring place;
+        if (!ListedFactsOf(path, listed, place) || !(listed.attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+        DeleteEntry({clearAttributes, false}, path, listed, place, &hook);
         return !FolderExists(full);
     } VEL_CATCH_ALL {
         return false;

@@ -264,6 +264,10 @@ TEST(FileTextTest, DeleteActionForAnEntry) {
     for (const Case& c : cases)
         EXPECT_EQ(DeleteActionFor(c.listed, c.opened), c.expected)
             << std::hex << c.listed.attributes << "/" << c.listed.id << " " << c.opened.attributes << "/" << c.opened.id;
+    // The system names the opened file by another path: a link was followed, whatever it showed.
+    EXPECT_EQ(DeleteActionFor({file, 7}, {file, 7}, true), EntryAction::Leave);
+    EXPECT_EQ(DeleteActionFor({dir, 7}, {dir, 7}, true), EntryAction::Leave);
+    EXPECT_EQ(DeleteActionFor({dir, 7}, {dir | link, 8}, true), EntryAction::RemoveLink);
 }
 
 TEST(FileTextTest, SelfDeleteCommand) {

@@ -249,6 +249,21 @@ TEST(FileUtilsWinTest, DeleteTreeRemovesALinkAtTheTopAsALink) {
     testsupport::RemoveLink(link);
 }
 
+TEST(FileUtilsWinTest, DeletesNeverReachWhatAFileLinkLeadsTo) {
+    TempTree tree("filelink");
+    const std::string victim = tree.File("victim.txt", "victim");
+    const std::string top = tree.Dir("top");
+    tree.Dir("top\\sub");
+    const std::string links[] = {top + "\\a.tmp", top + "\\sub\\b.tmp"};
+    for (const std::string& link : links) ASSERT_TRUE(testsupport::MakeFileLink(link, victim)) << link;
+
+    DeleteFiles(top + "\\*.tmp", true);
+    EXPECT_EQ(ReadFilePart(victim), "victim");
+    DeleteTree(top, true);
+    EXPECT_EQ(ReadFilePart(victim), "victim");
+    for (const std::string& link : links) testsupport::RemoveLink(link);
+}
+
 // Runs `action` once, when DeleteTree is about to open the entry at `path` (while it exists).
 class BeforeOpening {
 public:
