@@ -178,15 +178,44 @@ bool WriteInChunks(const std::string& text, const WriteProgress& hook, const Chu
     }
 }
 
-std::string SelfDeleteScript(const std::string& exe, const std::string& folder, const std::string& batch,
-                             const std::string& quote, bool removeFolder) {
-    const std::string q = quote;
-    std::string s = ":START\r\n";
-    s += "DEL " + q + exe + q + "\r\n";
-    s += "IF exist " + q + exe + q + " GOTO START\r\n";
-    if (removeFolder) s += "RD " + q + folder + q + "\r\n";
-    s += "DEL " + q + batch + q + "\r\n";
-    return s;
+EntryAction DeleteActionFor(const EntryFacts& listed, const EntryFacts& opened, bool elsewhere) {
+    if (opened.attributes & kAttrReparsePoint) return EntryAction::RemoveLink;
+    if ((listed.attributes & kAttrReparsePoint) || elsewhere) return EntryAction::Leave;
+    if ((listed.attributes & kAttrDirectory) != (opened.attributes & kAttrDirectory)) return EntryAction::Leave;
+    if (listed.id != 0 && opened.id != 0 && listed.id != opened.id) return EntryAction::Leave;
+    return (opened.attributes & kAttrDirectory) ? EntryAction::RemoveFolder : EntryAction::DeleteFile;
+}
+
+bool CmdQuotablePath(const std::string& path) {
+    if (path.empty()) return false;
+    for (const char ch : path) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || c == '%' || c == '!' || c == '^' || c == '"') return false;
+    }
+    return true;
+}
+
+std::string SelfDeleteCommand(const std::string& cmd, const std::string& ping, const std::string& exe,
+                              const std::string& folder, bool removeFolder, int tries) {
+    VEL_TRY {
+        if (tries < 1) return "";
+        const bool withFolder = removeFolder && !IsRootPath(folder);
+        for (const std::string* p : {&cmd, &ping, &exe}) {
+            if (!CmdQuotablePath(*p)) return "";
+        }
+        if (withFolder && !CmdQuotablePath(folder)) return "";
+        const std::string q = "\"", file = q + exe + q;
+        // One line, no "@" before a block and the blocks chained inside the loop's own block:
+        // the forms that both Windows' cmd and this Wine's parse alike.
+        std::string body = "(if exist " + file + " del /f /q " + file + ") & (if exist " + file + " " + q + ping + q +
+                           " -n 2 127.0.0.1)";
+        if (withFolder) body += " & (if not exist " + file + " rd " + q + folder + q + ")";
+        // "/d": no AutoRun commands from the registry; "/q": no echo.
+        std::string line = q + cmd + q + " /d /q /c \"for /l %i in (1,1," + IntToStr(tries) + ") do (" + body + ")\"";
+        return line.size() < 8000 ? line : std::string();  // cmd reads at most 8191 characters
+    } VEL_CATCH_ALL {
+        return "";
+    }
 }
 
 }  // namespace vel

@@ -1,8 +1,8 @@
 #pragma once
 // Text rules behind the file utilities of Utils.h, kept free of the Windows API so they can be
 // checked on any host: the one place for path text (file name, folder, extension and drive
-// parts, backslash clean-up), chunked writing, the free-space query path and the self-delete
-// script. Never throws.
+// parts, backslash clean-up), chunked writing, the free-space query path, the choice of what a
+// tree deletion does with an entry and the self-delete command line. Never throws.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -56,9 +56,43 @@ int64_t WriteChunkSize(int64_t total, bool hasHook);
 // every byte was written (an empty text without hook writes nothing and succeeds).
 bool WriteInChunks(const std::string& text, const WriteProgress& hook, const ChunkWriter& write);
 
-// Batch script that deletes `exe` (retrying until its process has ended), optionally removes
-// `folder`, and deletes itself (`batch`). Lines end with CR LF; quote is "\"" or empty.
-std::string SelfDeleteScript(const std::string& exe, const std::string& folder, const std::string& batch,
-                             const std::string& quote, bool removeFolder);
+// ---- Deleting a tree through handles ----
+// What an entry of a tree is: its attributes (FILE_ATTRIBUTE_* values) and its file id (the
+// volume's number for it; 0 when the file system gives none).
+struct EntryFacts {
+    uint32_t attributes = 0;
+    uint64_t id = 0;
+};
+constexpr uint32_t kAttrReadOnly = 0x1;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrReparsePoint = 0x400;
+
+enum class EntryAction {
+    Leave,         // not what was listed (swapped meanwhile) or a link that was followed: keep
+    RemoveLink,    // the handle is the link itself: remove it, never what it leads to
+    DeleteFile,    // a plain file
+    RemoveFolder,  // a plain folder: empty it through its handle, then remove it
+};
+// What a tree deletion does with an entry: `listed` is what its folder's listing said, `opened`
+// what the handle opened without following links says, `elsewhere` that the system names the
+// opened file by another path than the entry's. A handle that is a link is removed as one; a
+// listed link that opened as something else, or a handle to a file elsewhere, was followed (or
+// swapped) and stays; so does an entry whose id or kind changed between the listing and the opening.
+EntryAction DeleteActionFor(const EntryFacts& listed, const EntryFacts& opened, bool elsewhere = false);
+
+// ---- Self-delete ----
+// How often the self-delete command tries to delete the ended program, a second apart.
+constexpr int kSelfDeleteTries = 30;
+// True when cmd takes the path inside double quotes literally: not empty, and none of the
+// characters it expands or escapes even there ("%", "!", "^", the quote itself) nor control
+// characters.
+bool CmdQuotablePath(const std::string& path);
+// Command line for the system's command processor (`cmd`, full path) that deletes `exe` once its
+// process has ended: up to `tries` times, pausing about a second with `ping` (full path) while
+// the file is still there; with removeFolder also removes `folder` once the file is gone (only
+// when empty; a link there goes as a link; never a drive or share root). Nothing is written to
+// disk. Empty when a path is not CmdQuotablePath or the line would be too long for cmd.
+std::string SelfDeleteCommand(const std::string& cmd, const std::string& ping, const std::string& exe,
+                              const std::string& folder, bool removeFolder, int tries = kSelfDeleteTries);
 
 }  // namespace vel

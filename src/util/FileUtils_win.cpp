@@ -319,16 +319,219 @@ std::string FindDirOnDrives(const std::string& dirName, UINT driveType) {
 
 // ---- Deleting -----------------------------------------------------------------------------------
 
+namespace {
+
+// Tests only: see SetDeleteTreeEntrySeam.
+DeleteTreeEntrySeam g_entrySeam = nullptr;
+
+// Entries are opened as themselves, a link as the link (FILE_FLAG_OPEN_REPARSE_POINT), folders
+// too (FILE_FLAG_BACKUP_SEMANTICS); and without FILE_SHARE_DELETE, so that while one is open
+// nobody can rename, delete or replace it, nor any folder above it up to the top of the tree.
+constexpr DWORD kEntryAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY | SYNCHRONIZE;
+constexpr DWORD kEntryShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kEntryFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+std::wstring Wide(const std::string& s) {
+    if (s.empty()) return std::wstring();
+    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(n > 0 ? n : 0, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+    return w;
+}
+
+std::string Narrow(const std::wstring& w) {
+    if (w.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(n > 0 ? n : 0, '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+// The path the system gives for an open handle, links resolved; empty when it gives none.
+std::wstring FinalPathOf(HANDLE h) {
+    std::wstring buf(MAX_PATH, L'\0');
+    for (int i = 0; i < 2; ++i) {
+        const DWORD n = GetFinalPathNameByHandleW(h, &buf[0], static_cast<DWORD>(buf.size()), FILE_NAME_NORMALIZED);
+        if (n == 0) return std::wstring();
+        if (n < buf.size()) {
+            buf.resize(n);
+            while (!buf.empty() && buf.back() == L'\\') buf.pop_back();
+            return buf;
+        }
+        buf.assign(n + 1, L'\0');
+    }
+    return std::wstring();
+}
+
+// Where the system should name the entry `name` of a folder that it names `folder`; empty when
+// that is unknown.
+std::wstring PlaceIn(const std::wstring& folder, const std::wstring& name) {
+    return folder.empty() ? folder : folder + L"\\" + name;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+bool FactsOf(HANDLE h, EntryFacts& facts) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info)) return false;
+    facts.attributes = info.dwFileAttributes;
+    facts.id = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+struct ListedEntry {
+    std::wstring name;
+    EntryFacts facts;
+};
+
+// The entries of an open folder, read through its handle ("." and ".." left out).
+bool ListFolder(HANDLE dir, std::vector<ListedEntry>& out) {
+    std::vector<LONGLONG> buf(8192);  // 64 KiB, aligned for the records
+    const DWORD size = static_cast<DWORD>(buf.size() * sizeof(LONGLONG));
+    FILE_INFO_BY_HANDLE_CLASS cls = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(dir, cls, buf.data(), size)) return GetLastError() == ERROR_NO_MORE_FILES;
+        cls = FileIdBothDirectoryInfo;
+        const char* p = reinterpret_cast<const char*>(buf.data());
+        for (;;) {
+            const auto* e = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(p);
+            const std::wstring name(e->FileName, e->FileNameLength / sizeof(WCHAR));
+            if (name != L"." && name != L"..")
+                out.push_back({name, {e->FileAttributes, static_cast<uint64_t>(e->FileId.QuadPart)}});
+            if (e->NextEntryOffset == 0) break;
+            p += e->NextEntryOffset;
+        }
+    }
+}
+
+// What the listing of its folder says about the entry at `path`, and where the system should name
+// it; from its attributes alone (no id, no place) when the folder cannot be listed. False when
+// nothing is there.
+bool ListedFactsOf(const std::wstring& path, EntryFacts& facts, std::wstring& place) {
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash + 1 < path.size()) {
+        const std::wstring name = path.substr(slash + 1);
+        const std::wstring parent = path.substr(0, slash + 1);
+        ScopedHandle dir(CreateFileW(parent.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAll, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        std::vector<ListedEntry> entries;
+        if (dir && ListFolder(dir.get(), entries)) {
+            for (const ListedEntry& e : entries) {
+                if (SameName(e.name, name)) {
+                    facts = e.facts;
+                    place = PlaceIn(FinalPathOf(dir.get()), e.name);
+                    return true;
+                }
+            }
+        }
+    }
+    const DWORD a = GetFileAttributesW(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    facts = {a, 0};
+    return true;
+}
+
+bool ClearAttributes(HANDLE h) {
+    FILE_BASIC_INFO basic = {};  // zero times: left as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+// Marks the open entry for deletion: it goes when its last handle closes.
+bool MarkDeleted(HANDLE h) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+struct TreeDelete {
+    bool clearAttributes;
+    bool filesOnly;  // DeleteFiles: never a folder, not even one swapped in for a file
+};
+
+bool DeleteEntry(const TreeDelete& how, const std::wstring& path, const EntryFacts& listed,
+                 const std::wstring& place, const DeleteProgress* hook);
+
+// Empties the folder open through `dir`: its files first, then its subfolders, each followed by
+// the hook (given at the top only) and a short pump. False when the hook cancelled.
+bool EmptyFolder(const TreeDelete& how, HANDLE dir, const std::wstring& path, const DeleteProgress* hook) {
+    std::vector<ListedEntry> entries;
+    ListFolder(dir, entries);
+    const std::wstring here = FinalPathOf(dir);
+    for (const ListedEntry& e : entries) {
+        if (e.facts.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        VEL_TRY {
+            DeleteEntry(how, path + L"\\" + e.name, e.facts, PlaceIn(here, e.name), nullptr);
+        } VEL_CATCH_ALL {
+        }
+    }
+    bool cancel = false;
+    for (const ListedEntry& e : entries) {
+        if (cancel) break;
+        if (!(e.facts.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        VEL_TRY {
+            const std::wstring sub = path + L"\\" + e.name;
+            DeleteEntry(how, sub, e.facts, PlaceIn(here, e.name), nullptr);
+            if (hook && *hook) (*hook)(Narrow(sub), cancel);
+        } VEL_CATCH_ALL {
+        }
+        WaitPumping(0, 10);
+    }
+    return !cancel;
+}
+
+// Deletes the entry at `path`, which its folder's listing described as `listed`: opened as itself
+// and decided and deleted through that handle, so that a link swapped in at any moment goes as a
+// link and is never followed. `place` is the path the system should give for it (empty: unknown).
+// True when it is marked for deletion (it goes as the handle closes).
+bool DeleteEntry(const TreeDelete& how, const std::wstring& path, const EntryFacts& listed,
+                 const std::wstring& place, const DeleteProgress* hook) {
+    if (g_entrySeam) g_entrySeam(Narrow(path));
+    ScopedHandle h(CreateFileW(path.c_str(), kEntryAccess, kEntryShare, nullptr, OPEN_EXISTING, kEntryFlags, nullptr));
+    if (!h) return false;
+    EntryFacts opened;
+    if (!FactsOf(h.get(), opened)) return false;
+    // This Wine shows a link to a file as a plain file and opens its target: only the target's
+    // path tells.
+    const std::wstring actual = place.empty() ? place : FinalPathOf(h.get());
+    EntryAction action = DeleteActionFor(listed, opened, !actual.empty() && !SameName(actual, place));
+    if (how.filesOnly && action == EntryAction::RemoveFolder) action = EntryAction::Leave;
+    switch (action) {
+        case EntryAction::Leave:
+            // This Wine opens a link's target even when asked for the link: it is left alone then.
+            DebugLine("DeleteTree: left, not what was listed or a link: " + Narrow(path));
+            return false;
+        case EntryAction::RemoveFolder:
+            if (!EmptyFolder(how, h.get(), path, hook)) return false;
+            break;
+        case EntryAction::RemoveLink:
+        case EntryAction::DeleteFile:
+            break;
+    }
+    if (how.clearAttributes && (opened.attributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        ClearAttributes(h.get());
+    return MarkDeleted(h.get());
+}
+
+}  // namespace
+
+void SetDeleteTreeEntrySeam(DeleteTreeEntrySeam seam) { g_entrySeam = seam; }
+
 bool DeleteFiles(const std::string& mask, bool clearAttributes) {
     const std::string folder = FileFolder(mask, AnsiLeadByte);
+    ScopedHandle dir(CreateFileA(folder.empty() ? "." : folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const std::wstring here = dir ? FinalPathOf(dir.get()) : std::wstring();
     bool matched = false;
     for (const DirEntry& e : ListEntries(mask)) {
         if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         matched = true;
         VEL_TRY {
-            const std::string path = folder + e.name;
-            if (clearAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
+            const std::wstring name = Wide(e.name);
+            DeleteEntry({clearAttributes, true}, Wide(folder) + name, {e.attributes, 0},
+                        PlaceIn(here, name), nullptr);
         } VEL_CATCH_ALL {
         }
     }
@@ -336,84 +539,53 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes) {
 }
 
 bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteProgress& hook) {
-    const std::string dir = ExcludeTrailingBackslash(folder);
-    // A whole drive or share is never a tree to delete ("C:\" arrives here as "C:"), nor a path
-    // that leads to one ("C:\Temp\..").
-    const std::string full = FullPathName(dir);
-    if (IsRootPath(folder) || IsRootPath(dir) || (!full.empty() && IsRootPath(full))) return false;
-    const DWORD attributes = GetFileAttributesA(dir.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        // A link (junction or symbolic link) in the folder's place, which someone else may have
-        // made: remove the link itself, never what it leads to.
-        RemoveDirectoryA(dir.c_str());
-        return !FolderExists(dir);
+    VEL_TRY {
+        const std::string dir = ExcludeTrailingBackslash(folder);
+        // A whole drive or share is never a tree to delete ("C:\" arrives here as "C:"), nor a path
+        // that leads to one ("C:\Temp\..").
+        const std::string full = FullPathName(dir);
+        if (IsRootPath(folder) || IsRootPath(dir) || full.empty() || IsRootPath(full)) return false;
+        const std::wstring path = Wide(full);
+        EntryFacts listed;
+        std::wstring place;
+        if (!ListedFactsOf(path, listed, place) || !(listed.attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+        DeleteEntry({clearAttributes, false}, path, listed, place, &hook);
+        return !FolderExists(full);
+    } VEL_CATCH_ALL {
+        return false;
     }
-    DeleteFiles(dir + "\\*.*", clearAttributes);
-
-    bool cancel = false;
-    for (const DirEntry& e : ListEntries(dir + "\\*.*")) {
-        if (cancel) break;
-        if (!(e.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-        const std::string sub = dir + "\\" + e.name;
-        VEL_TRY {
-            // A linked folder is removed as a link; what it points to is left alone.
-            if (!(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteTree(sub, clearAttributes, nullptr);
-            if (hook) hook(sub, cancel);
-            if (clearAttributes) SetFileAttributesA(sub.c_str(), FILE_ATTRIBUTE_NORMAL);
-            RemoveDirectoryA(sub.c_str());
-        } VEL_CATCH_ALL {
-        }
-        WaitPumping(0, 10);
-    }
-    if (clearAttributes) SetFileAttributesA(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryA(dir.c_str());
-    return !FolderExists(dir);
 }
 
 bool DeleteMySelf(bool removeFolder, bool shortNames) {
     VEL_TRY {
-        // The batch file runs with this process's rights, from the user's temp folder, where the
-        // user's other programs may write: it gets a name of its own, created new (never a file
-        // or link that is already there), and is written once through the handle that made it.
-        const std::string prefix = TempDir(true) + "_DEL_ME_" + IntToStr(GetCurrentProcessId()) + "_";
-        std::string longBatch;
-        ScopedHandle file;
-        for (int i = 0; i < 16 && !file; ++i) {
-            longBatch = prefix + RandomText(10000, 99999) + ".BAT";
-            file.reset(CreateFileA(longBatch.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
-        }
-        if (!file) return false;
-        std::string batch = longBatch;
         std::string exe = ExePath(false);
         std::string folder = ExeDir(false);
-        std::string quote = "\"";
         DebugPair("ExeName", exe);
         if (shortNames) {
-            batch = ShortPath(longBatch);
             exe = ShortPath(exe);
             folder = ShortPath(folder);
-            // Volumes without short names give the long form back; it keeps its quotes.
-            if ((batch + exe + folder).find(' ') == std::string::npos) quote.clear();
         }
-        const std::string script = SelfDeleteScript(exe, folder, batch, quote, removeFolder);
-        DWORD written = 0;
-        const bool complete = WriteFile(file.get(), script.data(), static_cast<DWORD>(script.size()), &written,
-                                        nullptr) && written == script.size();
-        file.reset();
-        if (!complete) {
-            DeleteFileA(longBatch.c_str());
+        // The system's command processor and ping by full path, the whole bounded loop on the
+        // command line: no file is run that anyone else could rewrite meanwhile.
+        const std::string system = SystemDir(true);
+        const std::string cmd = system + "cmd.exe";
+        std::string line = SelfDeleteCommand(cmd, system + "ping.exe", exe, folder, removeFolder);
+        if (line.empty()) {
+            DebugLine("DeleteMySelf: the path cannot be given to cmd safely, the program is left: " + exe);
             return false;
         }
-        // Out of the program's folder, so that the batch file can remove it.
-        SetCurrentDirectoryA(TempDir(false).c_str());
-        // The system's command processor by its full path, never one found in the current folder.
-        const std::string command = "\"" + SystemDir(true) + "cmd.exe\" /c \"" + quote + batch + quote + "\"";
-        if (WinExec(command.c_str(), SW_HIDE) > 31) return true;
-        DeleteFileA(longBatch.c_str());
-        return false;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESHOWWINDOW;
+        si.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION pi = {};
+        // Started in the system folder, out of the program's folder, so that it can be removed.
+        if (!CreateProcessA(cmd.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                            system.c_str(), &si, &pi))
+            return false;
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return true;
     } VEL_CATCH_ALL {
         return false;
     }

@@ -142,17 +142,29 @@ std::string FindFileOnDrives(const std::string& fileName, UINT driveType);
 std::string FindDirInTree(const std::string& folder, const std::string& dirName);
 std::string FindDirOnDrives(const std::string& dirName, UINT driveType);
 
-// Progress of DeleteTree: called after each removed subfolder; setting cancel stops it.
+// Progress of DeleteTree: called after each subfolder of the top folder has been dealt with;
+// setting cancel stops the deletion there.
 using DeleteProgress = std::function<void(const std::string& folder, bool& cancel)>;
-// Deletes the files matching a mask; true when any file matched.
+// Deletes the files matching a mask; true when any file matched. Each file is opened as itself
+// and deleted through its handle: a link goes as a link, a folder put in a file's place stays.
 bool DeleteFiles(const std::string& mask, bool clearAttributes);
-// Deletes a folder with everything in it; true when it existed and is gone. Linked folders
-// (junctions, symbolic links) are removed as links, the top one too: what they lead to is left
-// alone. Refuses drive and share roots and empty paths (false, nothing deleted).
+// Deletes a folder with everything in it; true when it existed and is gone. Each entry is opened
+// as itself (a link as the link) and decided and deleted through that handle, and each folder is
+// held open against renaming while it is emptied: linked folders (junctions, symbolic links), the
+// top one too, and links swapped in meanwhile are removed as links and never followed; an entry
+// found changed since its folder was listed stays. Refuses drive and share roots and empty paths
+// (false, nothing deleted). Under this Wine, which opens a link's target even when asked for the
+// link, links stay in place (and so does the folder that holds them).
 bool DeleteTree(const std::string& folder, bool clearAttributes, const DeleteProgress& hook = nullptr);
-// Starts a hidden batch file that deletes the running program once it has ended (and its folder
-// when asked), then itself. The batch file is created new in the temp folder under a name of its
-// own ("_DEL_ME_<pid>_<random>.BAT"). True when it was written and started.
+// Tests only: called with each entry's path after DeleteTree or DeleteFiles has looked at it and
+// before it opens it (null in the program).
+using DeleteTreeEntrySeam = void (*)(const std::string& path);
+void SetDeleteTreeEntrySeam(DeleteTreeEntrySeam seam);
+// Starts the system's cmd, hidden, with a command line that deletes the running program once it
+// has ended (trying about 30 times, a second apart, then giving up) and, when asked, removes its
+// folder if that is then empty. Nothing is written to disk. A path that cmd cannot take quoted
+// ("%", "!", "^", '"') is not passed: the self-delete is skipped with a debug line. True when
+// cmd was started.
 bool DeleteMySelf(bool removeFolder, bool shortNames);
 bool EjectCD(const std::string& path);  // false unless the path's drive is a CD drive
 

@@ -603,7 +603,14 @@ TEST_F(StubRun, SpanCopyExtractsThePartFilesFromItsCopy) {
     const BuildReport report = Build();
     ASSERT_GE(report.files.size(), 2u);
     EnvVar rec("VEL_ENGINE_RECORD", record_);
+    TraceCapture trace;
+    ASSERT_TRUE(trace.Ready());
     EXPECT_EQ(Run("/y"), 0);  // the stub starts its copy and ends
+    ASSERT_TRUE(trace.WaitFor("StartSpanCopy: ", 5000)) << trace.Text();
+    const std::string text = trace.Text();
+    const size_t from = text.find("StartSpanCopy: ") + 15, to = text.find("\\Y_setup.exe", from);
+    ASSERT_NE(to, std::string::npos) << text;
+    const std::string copyFolder = text.substr(from, to - from);
 
     // The copy ("Y_setup.exe" in the extraction folder) runs the engine and ends.
     const DWORD start = GetTickCount();
@@ -623,6 +630,12 @@ TEST_F(StubRun, SpanCopyExtractsThePartFilesFromItsCopy) {
     EXPECT_EQ(cmd.find("/OriginExe=", cmd.find(origin) + 1), std::string::npos) << "second /OriginExe: " << cmd;
     EXPECT_NE(cmd.find(" /y "), std::string::npos) << cmd;
     ExpectAllFilesExtracted(r);
+
+    // Once ended, the copy deletes itself and the folder it lived in.
+    for (DWORD waited = 0; waited < 30000 && GetFileAttributesA(copyFolder.c_str()) != INVALID_FILE_ATTRIBUTES;
+         waited += 200)
+        Pump(200);
+    EXPECT_EQ(GetFileAttributesA(copyFolder.c_str()), INVALID_FILE_ATTRIBUTES) << copyFolder;
 }
 
 ExecutionLevel LevelOf(const std::string& image) {

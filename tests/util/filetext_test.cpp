@@ -235,18 +235,72 @@ TEST(FileTextTest, WriteInChunks) {
     }
 }
 
-TEST(FileTextTest, SelfDeleteScript) {
-    EXPECT_EQ(SelfDeleteScript("C:\\A B\\x.exe", "C:\\A B", "C:\\T\\_DEL_ME_.BAT", "\"", true),
-              ":START\r\n"
-              "DEL \"C:\\A B\\x.exe\"\r\n"
-              "IF exist \"C:\\A B\\x.exe\" GOTO START\r\n"
-              "RD \"C:\\A B\"\r\n"
-              "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n");
-    EXPECT_EQ(SelfDeleteScript("C:\\AB~1\\x.exe", "C:\\AB~1", "C:\\T\\_DEL_ME_.BAT", "", false),
-              ":START\r\n"
-              "DEL C:\\AB~1\\x.exe\r\n"
-              "IF exist C:\\AB~1\\x.exe GOTO START\r\n"
-              "DEL C:\\T\\_DEL_ME_.BAT\r\n");
+TEST(FileTextTest, DeleteActionForAnEntry) {
+    const uint32_t dir = kAttrDirectory, file = 0x20, link = kAttrReparsePoint;
+    struct Case {
+        EntryFacts listed, opened;
+        EntryAction expected;
+    } cases[] = {
+        {{file, 7}, {file, 7}, EntryAction::DeleteFile},
+        {{file | kAttrReadOnly, 7}, {file | kAttrReadOnly, 7}, EntryAction::DeleteFile},
+        {{dir, 7}, {dir, 7}, EntryAction::RemoveFolder},
+        {{dir, 0}, {dir, 9}, EntryAction::RemoveFolder},  // no id in the listing (FAT)
+        {{dir, 7}, {dir, 0}, EntryAction::RemoveFolder},
+        // The handle is a link (listed as one, or swapped in after the listing): only the link goes.
+        {{dir | link, 7}, {dir | link, 7}, EntryAction::RemoveLink},
+        {{dir, 7}, {dir | link, 8}, EntryAction::RemoveLink},
+        {{file, 7}, {file | link, 8}, EntryAction::RemoveLink},
+        // Listed as a link, opened as what it leads to: the open followed it.
+        {{dir | link, 7}, {dir, 7}, EntryAction::Leave},
+        {{dir | link, 7}, {dir, 8}, EntryAction::Leave},
+        {{file | link, 7}, {file, 8}, EntryAction::Leave},
+        // Something else stands there now than what was listed.
+        {{dir, 7}, {dir, 8}, EntryAction::Leave},
+        {{file, 7}, {file, 8}, EntryAction::Leave},
+        {{file, 7}, {dir, 7}, EntryAction::Leave},
+        {{file, 0}, {dir, 0}, EntryAction::Leave},
+        {{dir, 7}, {file, 7}, EntryAction::Leave},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DeleteActionFor(c.listed, c.opened), c.expected)
+            << std::hex << c.listed.attributes << "/" << c.listed.id << " " << c.opened.attributes << "/" << c.opened.id;
+    // The system names the opened file by another path: a link was followed, whatever it showed.
+    EXPECT_EQ(DeleteActionFor({file, 7}, {file, 7}, true), EntryAction::Leave);
+    EXPECT_EQ(DeleteActionFor({dir, 7}, {dir, 7}, true), EntryAction::Leave);
+    EXPECT_EQ(DeleteActionFor({dir, 7}, {dir | link, 8}, true), EntryAction::RemoveLink);
+}
+
+TEST(FileTextTest, SelfDeleteCommand) {
+    const std::string cmd = "C:\\Windows\\system32\\cmd.exe", ping = "C:\\Windows\\system32\\ping.exe";
+    EXPECT_EQ(SelfDeleteCommand(cmd, ping, "C:\\A B (1)\\x&y.exe", "C:\\A B (1)", true, 3),
+              "\"C:\\Windows\\system32\\cmd.exe\" /d /q /c \"for /l %i in (1,1,3) do ("
+              "(if exist \"C:\\A B (1)\\x&y.exe\" del /f /q \"C:\\A B (1)\\x&y.exe\") & "
+              "(if exist \"C:\\A B (1)\\x&y.exe\" \"C:\\Windows\\system32\\ping.exe\" -n 2 127.0.0.1) & "
+              "(if not exist \"C:\\A B (1)\\x&y.exe\" rd \"C:\\A B (1)\"))\"");
+    const std::string withoutFolder =
+        "\"C:\\Windows\\system32\\cmd.exe\" /d /q /c \"for /l %i in (1,1,30) do ("
+        "(if exist \"C:\\P\\x.exe\" del /f /q \"C:\\P\\x.exe\") & "
+        "(if exist \"C:\\P\\x.exe\" \"C:\\Windows\\system32\\ping.exe\" -n 2 127.0.0.1))\"";
+    EXPECT_EQ(SelfDeleteCommand(cmd, ping, "C:\\P\\x.exe", "C:\\P", false), withoutFolder);
+    // A drive or share root is never removed; the program still is.
+    for (const std::string root : {"C:\\", "C:", "\\\\server\\share", ""})
+        EXPECT_EQ(SelfDeleteCommand(cmd, ping, "C:\\P\\x.exe", root, true), withoutFolder) << root;
+
+    // Characters cmd expands or escapes even inside quotes never reach its command line.
+    for (const std::string bad : std::vector<std::string>{"C:\\50%\\x.exe", "C:\\%TEMP%\\x.exe", "C:\\Hi!\\x.exe", "C:\\a^b\\x.exe",
+                                  "C:\\a\"b\\x.exe", "C:\\a\r\nb\\x.exe", std::string("C:\\a\tb.exe"), ""}) {
+        EXPECT_FALSE(CmdQuotablePath(bad)) << bad;
+        EXPECT_EQ(SelfDeleteCommand(cmd, ping, bad, "C:\\P", false), "") << bad;
+        if (!bad.empty()) EXPECT_EQ(SelfDeleteCommand(cmd, ping, "C:\\P\\x.exe", bad, true), "") << bad;
+        EXPECT_EQ(SelfDeleteCommand(bad, ping, "C:\\P\\x.exe", "C:\\P", false), "") << bad;
+        EXPECT_EQ(SelfDeleteCommand(cmd, bad, "C:\\P\\x.exe", "C:\\P", false), "") << bad;
+    }
+    // The folder is only checked when it is to be removed.
+    EXPECT_EQ(SelfDeleteCommand(cmd, ping, "C:\\P\\x.exe", "C:\\50%", false), withoutFolder);
+    for (const std::string ok : {"C:\\A B\\x.exe", "C:\\a&b|c<d>e(f)g\\x.exe", "\\\\srv\\sh\\x.exe", "C:\\\xe4\\x.exe"})
+        EXPECT_TRUE(CmdQuotablePath(ok)) << ok;
+    EXPECT_EQ(SelfDeleteCommand(cmd, ping, "C:\\P\\x.exe", "C:\\P", false, 0), "");
+    EXPECT_EQ(SelfDeleteCommand(cmd, ping, "C:\\" + std::string(8000, 'a') + ".exe", "C:\\P", false), "");
 }
 
 }  // namespace

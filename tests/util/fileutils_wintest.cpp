@@ -1,11 +1,16 @@
 #include "util/Utils.h"
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/ChildProcess_win.h"
 #include "support/DebugCapture.h"
 #include "support/FolderLink_win.h"
 #include "support/RunProgram_win.h"
@@ -244,6 +249,95 @@ TEST(FileUtilsWinTest, DeleteTreeRemovesALinkAtTheTopAsALink) {
     testsupport::RemoveLink(link);
 }
 
+TEST(FileUtilsWinTest, DeletesNeverReachWhatAFileLinkLeadsTo) {
+    TempTree tree("filelink");
+    const std::string victim = tree.File("victim.txt", "victim");
+    const std::string top = tree.Dir("top");
+    tree.Dir("top\\sub");
+    const std::string links[] = {top + "\\a.tmp", top + "\\sub\\b.tmp"};
+    for (const std::string& link : links) ASSERT_TRUE(testsupport::MakeFileLink(link, victim)) << link;
+
+    DeleteFiles(top + "\\*.tmp", true);
+    EXPECT_EQ(ReadFilePart(victim), "victim");
+    DeleteTree(top, true);
+    EXPECT_EQ(ReadFilePart(victim), "victim");
+    for (const std::string& link : links) testsupport::RemoveLink(link);
+}
+
+// Runs `action` once, when DeleteTree is about to open the entry at `path` (while it exists).
+class BeforeOpening {
+public:
+    BeforeOpening(const std::string& path, std::function<void()> action) : path_(path), action_(std::move(action)) {
+        active_ = this;
+        SetDeleteTreeEntrySeam(&Seam);
+    }
+    ~BeforeOpening() {
+        SetDeleteTreeEntrySeam(nullptr);
+        active_ = nullptr;
+    }
+    bool Fired() const { return fired_; }
+
+private:
+    static void Seam(const std::string& path) {
+        BeforeOpening* b = active_;
+        if (!b || b->fired_ || lstrcmpiA(path.c_str(), b->path_.c_str()) != 0) return;
+        b->fired_ = true;
+        b->action_();
+    }
+    static BeforeOpening* active_;
+    std::string path_;
+    std::function<void()> action_;
+    bool fired_ = false;
+};
+BeforeOpening* BeforeOpening::active_ = nullptr;
+
+TEST(FileUtilsWinTest, DeleteTreeDoesNotFollowALinkSwappedIn) {
+    // A user-level process moves an entry aside and puts a link to a folder of its choice in its
+    // place, between the delete's look at the entry and its opening.
+    for (const std::string rel : {"top", "top\\b", "top\\a\\c"}) {
+        TempTree tree("swap");
+        const std::string victim = tree.Dir("victim");
+        const std::string kept = tree.File("victim\\keep.txt", "victim");
+        tree.Dir("victim\\sub");
+        const std::string keptDeep = tree.File("victim\\sub\\deep.txt", "victim");
+        const std::string top = tree.Dir("top");
+        tree.Dir("top\\a\\c");
+        tree.Dir("top\\b");
+        for (const char* f : {"top\\f.txt", "top\\a\\x.txt", "top\\a\\c\\y.txt", "top\\b\\z.txt"}) tree.File(f);
+
+        const std::string target = tree.Root() + "\\" + rel;
+        bool swapped = false;
+        {
+            BeforeOpening swap(target, [&] {
+                swapped = MoveFileA(target.c_str(), (tree.Root() + "\\aside").c_str()) &&
+                          testsupport::MakeFolderLink(target, victim);
+            });
+            DeleteTree(top, true);
+            EXPECT_TRUE(swap.Fired()) << rel;
+        }
+        EXPECT_TRUE(swapped) << rel;
+        EXPECT_EQ(ReadFilePart(kept), "victim") << rel;
+        EXPECT_EQ(ReadFilePart(keptDeep), "victim") << rel;
+        testsupport::RemoveLink(target);
+    }
+}
+
+TEST(FileUtilsWinTest, DeleteTreeHoldsAFolderAgainstRenamingWhileEmptyingIt) {
+    TempTree tree("hold");
+    const std::string top = tree.Dir("top");
+    const std::string folder = tree.Dir("top\\a");
+    const std::string inner = tree.File("top\\a\\x.txt");
+    bool renamed = false;
+    bool gone = false;
+    {
+        BeforeOpening probe(inner, [&] { renamed = MoveFileA(folder.c_str(), (tree.Root() + "\\aside").c_str()); });
+        gone = DeleteTree(top, true);
+        EXPECT_TRUE(probe.Fired());
+    }
+    EXPECT_FALSE(renamed) << "the folder being emptied could be renamed";
+    EXPECT_TRUE(gone);
+}
+
 TEST(FileUtilsWinTest, DeleteTreeRefusesDriveRootsAndEmptyPaths) {
     // A drive of its own for a scratch folder, so that a failure deletes nothing else.
     TempTree tree("deltreeroot");
@@ -314,17 +408,70 @@ TEST(FileUtilsWinTest, FreeSpaceAndEject) {
     EXPECT_FALSE(capture.Contains("EjectCD")) << "nothing may be opened: " << capture.Text();
 }
 
-// The self-delete batch files in the temp folder.
-std::vector<std::string> SelfDeleteBatches() {
+// The names in the temp folder, but for the tests' own folders.
+std::vector<std::string> TempNames() {
     std::vector<std::string> names;
     WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((TempDir(true) + "_DEL_ME_*.BAT").c_str(), &fd);
+    HANDLE find = FindFirstFileA((TempDir(true) + "*").c_str(), &fd);
     if (find == INVALID_HANDLE_VALUE) return names;
-    do names.push_back(fd.cFileName);
+    do
+        if (!StartsWith("vel_files_", fd.cFileName, true)) names.push_back(fd.cFileName);
     while (FindNextFileA(find, &fd));
     FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Runs a copy of this program that deletes itself (mode as for VEL_DELETE_MYSELF) and returns the
+// process it started for that, or null when it started none.
+HANDLE RunSelfDelete(const std::string& copy, const std::string& mode) {
+    SetEnvironmentVariableA("VEL_DELETE_MYSELF", mode.c_str());
+    testsupport::ChildProcess child;
+    const bool started = child.Start("\"" + copy + "\"", TempDir(false));
+    SetEnvironmentVariableA("VEL_DELETE_MYSELF", nullptr);
+    if (!started || child.Wait(60000) != 0) return nullptr;
+    ScopedHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 pe = {};
+    pe.dwSize = sizeof pe;
+    if (snap && Process32First(snap.get(), &pe)) {
+        do
+            if (pe.th32ParentProcessID == child.Pid()) return OpenProcess(SYNCHRONIZE, FALSE, pe.th32ProcessID);
+        while (Process32Next(snap.get(), &pe));
+    }
+    return nullptr;
+}
+
+TEST(FileUtilsWinTest, DeleteMySelfGivesUpOnAnImageHeldOpenAndWritesNothing) {
+    TempTree tree("held");
+    const std::string copy = tree.Root() + "\\selfdel.exe";
+    ASSERT_TRUE(CopyFileA(testsupport::ThisProgram().c_str(), copy.c_str(), FALSE));
+    // Another process of the session keeps the image open: it cannot be deleted.
+    ScopedHandle hold(CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(hold.valid());
+    const std::vector<std::string> before = TempNames();
+
+    ScopedHandle cmd(RunSelfDelete(copy, "10"));
+    ASSERT_TRUE(cmd.valid()) << "no self-delete process";
+    const DWORD ended = GetTickCount();
+    EXPECT_EQ(TempNames(), before) << "something was written to the temp folder";
+    // About thirty tries a second apart, then it gives up.
+    EXPECT_EQ(WaitForSingleObject(cmd.get(), 90000), WAIT_OBJECT_0) << "the self-delete does not end";
+    const DWORD took = GetTickCount() - ended;
+    EXPECT_GE(took, 20000u) << "its pause does not wait";
+    EXPECT_TRUE(Exists(copy));
+    EXPECT_EQ(TempNames(), before);
+    hold.reset();
+    DeleteFileA(copy.c_str());
+}
+
+TEST(FileUtilsWinTest, DeleteMySelfSkipsAPathCmdCannotTakeQuoted) {
+    TempTree tree("pct");
+    const std::string folder = tree.Dir("100% sure");
+    const std::string copy = folder + "\\selfdel.exe";
+    ASSERT_TRUE(CopyFileA(testsupport::ThisProgram().c_str(), copy.c_str(), FALSE));
+    ASSERT_EQ(testsupport::RunProgram(copy, "\"" + copy + "\"", "VEL_DELETE_MYSELF", "10", 60000), 3);
+    Sleep(1500);
+    EXPECT_TRUE(Exists(copy));
 }
 
 TEST(FileUtilsWinTest, DeleteMySelfRemovesACopyAfterItEnds) {
@@ -338,22 +485,19 @@ TEST(FileUtilsWinTest, DeleteMySelfRemovesACopyAfterItEnds) {
     const std::string victim = planted.File("victim.txt", "victim");
     const std::string oldName = TempDir(true) + "_DEL_ME_.BAT";
     ASSERT_TRUE(testsupport::MakeFileLink(oldName, victim));
-    const std::vector<std::string> before = SelfDeleteBatches();
+    const std::vector<std::string> before = TempNames();
     for (const Case& c : cases) {
         TempTree tree("self " + c.mode);  // a blank in the folder name
         const std::string folder = tree.Dir("copy dir");
         const std::string copy = folder + "\\selfdel.exe";
         ASSERT_TRUE(CopyFileA(testsupport::ThisProgram().c_str(), copy.c_str(), FALSE));
 
-        ASSERT_EQ(testsupport::RunProgram(copy, "\"" + copy + "\"", "VEL_DELETE_MYSELF", c.mode, 60000), 0) << c.mode;
-        bool done = false;
-        for (int i = 0; i < 300 && !done; ++i) {
-            done = !Exists(copy) && SelfDeleteBatches() == before && Exists(folder) != c.folderGone;
-            if (!done) Sleep(100);
-        }
+        ScopedHandle cmd(RunSelfDelete(copy, c.mode));
+        ASSERT_TRUE(cmd.valid()) << c.mode << ": no self-delete process";
+        EXPECT_EQ(WaitForSingleObject(cmd.get(), 60000), WAIT_OBJECT_0) << c.mode;
         EXPECT_FALSE(Exists(copy)) << c.mode;
         EXPECT_EQ(Exists(folder), !c.folderGone) << c.mode;
-        EXPECT_EQ(SelfDeleteBatches(), before) << c.mode << ": its batch file stays behind";
+        EXPECT_EQ(TempNames(), before) << c.mode << ": something was left in the temp folder";
     }
     EXPECT_TRUE(Exists(testsupport::ThisProgram()));
     EXPECT_EQ(ReadFilePart(victim), "victim");
