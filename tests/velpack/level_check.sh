@@ -5,13 +5,7 @@
 #   level_check.sh VELPACK STUB PEFIX WORKDIR [LOADER]   (LOADER runs VELPACK, e.g. wine64)
 set -euo pipefail
 velpack=$1 stub=$2 pefix=$3 work=$4 loader=${5:-}
-run() {
-  local log=$1
-  shift
-  if [ -n "$loader" ]; then "$loader" "$velpack" "$@" >"$log" 2>"$log.err" </dev/null
-  else "$velpack" "$@" >"$log" 2>"$log.err" </dev/null; fi
-}
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/check-common.sh"
 
 rm -rf "$work"
 mkdir -p "$work/in" "$work/out"

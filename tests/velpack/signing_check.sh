@@ -5,15 +5,7 @@
 #   signing_check.sh VELPACK STUB WORKDIR [LOADER]   (LOADER runs VELPACK, e.g. wine64)
 set -euo pipefail
 velpack=$1 stub=$2 work=$3 loader=${4:-}
-# Output goes to files only: helper processes that the loader may leave running must not hold
-# the test's own output open.
-run() {
-  local log=$1
-  shift
-  if [ -n "$loader" ]; then "$loader" "$velpack" "$@" >"$log" 2>"$log.err" </dev/null
-  else "$velpack" "$@" >"$log" 2>"$log.err" </dev/null; fi
-}
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/check-common.sh"
 
 rm -rf "$work"
 mkdir -p "$work/in/sub" "$work/out"
