@@ -3,6 +3,7 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build googletest zlib1g-dev
       g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev libz-mingw-w64-dev
+      clang lld llvm
       wine wine64 xvfb xauth osslsigncode openssl nsis imagemagick xdotool gzip nginx python3 iproute2)
 missing=()
 for p in "${pkgs[@]}"; do
