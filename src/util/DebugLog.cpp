@@ -114,6 +114,8 @@ void DebugLine(const std::string& text) {
     }
 }
 
+void DebugLine(const char* text) { DebugLine(std::string(text)); }
+
 void DebugPair(const std::string& a, const std::string& b) {
     VEL_TRY {
         DebugLine("[" + a + "]  [" + b + "]");
@@ -236,6 +238,8 @@ void RunLog(const std::string& message) {
     } VEL_CATCH_ALL {
     }
 }
+
+void RunLog(const char* message) { RunLog(std::string(message)); }
 
 // ---- Host notification
 

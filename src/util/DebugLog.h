@@ -27,6 +27,8 @@ constexpr std::size_t kDebugChunkSize = 128;
 
 // Writes the text followed by CR LF.
 void DebugLine(const std::string& text);
+// The same for a literal: its string is made here once, not at every call.
+void DebugLine(const char* text);
 // Writes "[" + a + "]  [" + b + "]".
 void DebugPair(const std::string& a, const std::string& b);
 // Writes an exception record: " --- " and the non-empty fields Method, Remark, ErrMsg.
@@ -49,6 +51,7 @@ bool SendToDebugViewer(const std::string& chunk);
 // ---- Run log (off until switched on; every line opens, appends to and closes the file)
 
 void RunLog(const std::string& message);
+void RunLog(const char* message);
 // "X_" + executable base name + ".log" beside the executable; empty when the path is unknown.
 std::string RunLogFileName();
 void SetRunLogIndent(const std::string& indent);  // default three blanks

@@ -183,7 +183,7 @@ EntryAction DeleteActionFor(const EntryFacts& listed, const EntryFacts& opened, 
     if ((listed.attributes & kAttrReparsePoint) || elsewhere) return EntryAction::Leave;
     if ((listed.attributes & kAttrDirectory) != (opened.attributes & kAttrDirectory)) return EntryAction::Leave;
     if (listed.id != 0 && opened.id != 0 && listed.id != opened.id) return EntryAction::Leave;
-    return (opened.attributes & kAttrDirectory) ? EntryAction::RemoveFolder : EntryAction::DeleteFile;
+    return (opened.attributes & kAttrDirectory) ? EntryAction::RemoveFolder : EntryAction::RemoveFile;
 }
 
 bool CmdQuotablePath(const std::string& path) {

@@ -70,7 +70,7 @@ constexpr uint32_t kAttrReparsePoint = 0x400;
 enum class EntryAction {
     Leave,         // not what was listed (swapped meanwhile) or a link that was followed: keep
     RemoveLink,    // the handle is the link itself: remove it, never what it leads to
-    DeleteFile,    // a plain file
+    RemoveFile,    // a plain file
     RemoveFolder,  // a plain folder: empty it through its handle, then remove it
 };
 // What a tree deletion does with an entry: `listed` is what its folder's listing said, `opened`

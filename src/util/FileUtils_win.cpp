@@ -507,7 +507,7 @@ bool DeleteEntry(const TreeDelete& how, const std::wstring& path, const EntryFac
             if (!EmptyFolder(how, h.get(), path, hook)) return false;
             break;
         case EntryAction::RemoveLink:
-        case EntryAction::DeleteFile:
+        case EntryAction::RemoveFile:
             break;
     }
     if (how.clearAttributes && (opened.attributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)

@@ -241,8 +241,8 @@ TEST(FileTextTest, DeleteActionForAnEntry) {
         EntryFacts listed, opened;
         EntryAction expected;
     } cases[] = {
-        {{file, 7}, {file, 7}, EntryAction::DeleteFile},
-        {{file | kAttrReadOnly, 7}, {file | kAttrReadOnly, 7}, EntryAction::DeleteFile},
+        {{file, 7}, {file, 7}, EntryAction::RemoveFile},
+        {{file | kAttrReadOnly, 7}, {file | kAttrReadOnly, 7}, EntryAction::RemoveFile},
         {{dir, 7}, {dir, 7}, EntryAction::RemoveFolder},
         {{dir, 0}, {dir, 9}, EntryAction::RemoveFolder},  // no id in the listing (FAT)
         {{dir, 7}, {dir, 0}, EntryAction::RemoveFolder},
