@@ -121,6 +121,7 @@ protected:
         ASSERT_TRUE(WriteWholeFile(original_, "[OriginalSetup]\r\n" + lines +
                                                   "ProgramName=Demo\r\n"
                                                   "[AutoUpdate]\r\n"
+                                                  "s2=Not connected.\r\n"
                                                   "s21=No update found.\r\n"
                                                   "s22=Look for PROG_NAME updates|\r\n"
                                                   "s23=on the Internet|\r\n"
@@ -423,6 +424,31 @@ TEST_F(AgentCycleRun, InteractiveCheckInDeveloperModeGivesTheReason) {
     EXPECT_EQ(text.rfind("No update found.", 0), 0u) << text;
     EXPECT_NE(text.find("(3 - New version is not higher then old version)"), std::string::npos) << text;
     ASSERT_TRUE(AnswerBox(told, "&OK"));
+    EXPECT_EQ(Request(30, 0), 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+}
+
+// Runs in a Wine session of its own inside a network namespace with only loopback (ctest
+// agentcycle_offline), where the system reports no connection: the check says so ("s2", followed by
+// the system's reason when it gives one; this Wine gives none) rather than that nothing was found.
+TEST_F(AgentCycleRun, InteractiveCheckOfflineSaysSoAndWhy) {
+    if (testsupport::Env("VEL_OFFLINE_SESSION").empty()) GTEST_SKIP() << "needs an offline session: ctest agentcycle_offline";
+    WriteAgent(false, "http://127.0.0.1:9/updates");
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=-1\r\nProbeSecondsLast=12345\r\n");
+    Start(" /SleepX=600");
+    EXPECT_EQ(Request(31, 2), 0);
+    const HWND ask = WaitForBox(agent_, 20000);
+    ASSERT_NE(ask, nullptr) << trace_.Text();
+    ASSERT_TRUE(AnswerBox(ask, "&Yes"));
+    const HWND told = WaitForBox(agent_, 30000);
+    ASSERT_NE(told, nullptr) << trace_.Text();
+    const std::string text = BoxText(told);
+    EXPECT_TRUE(trace_.Contains(" TestMode=FALSE InternetConnected=FALSE")) << trace_.Text();
+    EXPECT_NE(text.find("Not connected."), std::string::npos) << text;
+    EXPECT_EQ(text.find("No update found."), std::string::npos) << text;
+    EXPECT_EQ(text.find("127.0.0.1"), std::string::npos) << "no fetch was tried: " << text;
+    ASSERT_TRUE(AnswerBox(told, "&OK"));
+    EXPECT_EQ(WaitForBox(agent_, 2500), nullptr) << "one box tells why";
     EXPECT_EQ(Request(30, 0), 0);
     EXPECT_EQ(agent_.Wait(15000), 0);
 }
