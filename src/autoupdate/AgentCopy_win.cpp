@@ -100,12 +100,19 @@ void PerformShot() {
     if (GetOkToPerformAU(mode, fetched, code, reason)) {
         DebugLine(" ==== PerformShot-1 ====");
         offered = true;
+        const int64_t reAskBefore = GetReAskSecondsLast();
+        const int64_t stampBefore = GetOriginalStamp();
         SetReAskSecondsLast(AgentClockNow());
         SetOriginalStamp(static_cast<int32_t>(GetInfoStamp()));
+        bool productStillRunning = false;
         if (GetAutoInform() == 1) {
             PerformAutoInform();
-        } else if (PerformAutoUpdate()) {
+        } else if (PerformAutoUpdate(&productStillRunning)) {
             ReStartAutoUpdateExe();
+        } else if (productStillRunning) {
+            // Not updated because the product did not end: the version stays due for the next shot.
+            SetOriginalStamp(static_cast<int32_t>(stampBefore));
+            SetReAskSecondsLast(reAskBefore);
         }
         DebugLine(" ==== PerformShot-2 ====");
     }

@@ -37,7 +37,9 @@ constexpr int kFetchInform = 3;  // inform file: straight into the agent's folde
 bool DownloadFileAU(const std::string& location, const std::string& name, int kind, std::string& errorText);
 // Asks as the update-info file says, fetches the update, shuts the product down, runs the update,
 // records the new version and restarts the product. True when the setup engine reported success.
-bool PerformAutoUpdate();
+// productStillRunning (when given) tells a shot that ended because the product did not end in time:
+// the update was not run and its file is gone.
+bool PerformAutoUpdate(bool* productStillRunning = nullptr);
 // Starts a fresh copy of the agent and ends this one (after a successful update).
 void ReStartAutoUpdateExe();
 

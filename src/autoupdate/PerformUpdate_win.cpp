@@ -5,6 +5,7 @@
 #include <string>
 
 #include "autoupdate/Agent_win.h"
+#include "autoupdate/ShutDownDecision.h"
 #include "autoupdate/UpdateStart.h"
 #include "autoupdate/UpdateSettings.h"
 #include "autoupdate/UpdateTexts.h"
@@ -92,12 +93,14 @@ std::string ProductProcess() {
     return process;
 }
 
-// Shuts the product down by the configured method. Returns the shut-down state: 0 it was not
-// running, 1 it was and still is, 2 it was and has ended.
+// Shuts the product down by the configured method and waits, pumping messages, until it has
+// ended or the configured time ("ShutDownWaitSeconds") has passed: a product may take a while to
+// save its state, and its process may outlive its window. Decides whether the update runs now and
+// whether the product is started again after it.
 // Only a process of the product's own program file counts: another program of the same name is
 // neither waited for, nor closed, nor ended.
-int ShutDownProduct(const std::string& process) {
-    int state = IsProcessRunningAt(process) ? 1 : 0;
+AfterShutDown ShutDownProduct(const std::string& process) {
+    const bool wasRunning = IsProcessRunningAt(process);
     const std::string methodText = GetShutDownMethod();
     const ShutDownMethod method = ParseShutDownMethod(methodText);
     RunLog("Shut Down Process() - START  (" + process + ")  Method: " + methodText);
@@ -111,11 +114,19 @@ int ShutDownProduct(const std::string& process) {
     if (method == ShutDownMethod::Close) CloseProcessWindow(process, true, 0);
     if (method == ShutDownMethod::Quit) QuitProcessWindow(process, true);
     if (method == ShutDownMethod::Terminate) TerminateProcessByPath(process, true);
-    if (method != ShutDownMethod::DontShutDown) WaitWhileRunningAt(process, 1000);
+    const bool leftRunning = method == ShutDownMethod::DontShutDown;
+    const int64_t waitSeconds = GetShutDownWaitSeconds();
+    const DWORD start = GetTickCount();
+    if (!leftRunning) WaitWhileRunningAt(process, static_cast<DWORD>(waitSeconds * 1000));
+    const bool stillRunning = IsProcessRunningAt(process);
+    DebugLine(Pid() + " ShutDownProduct: " + (wasRunning ? "was running" : "was not running") + ", " +
+              (stillRunning ? "still running" : "not running") + " after " + IntToStr(int64_t(GetTickCount() - start)) +
+              " ms (wait limit " + IntToStr(leftRunning ? 0 : waitSeconds) + " s)");
     DebugLine(" ==== PerformAutoUpdate-9 ====");
     RunLog("Shut Down Process() - END");
-    if (state == 1 && !IsProcessRunningAt(process)) state = 2;
-    return state;
+    const AfterShutDown after = DecideAfterShutDown(leftRunning, wasRunning, stillRunning, GetRestartProcess());
+    if (!after.runUpdate) RunLog("Shut Down Process() - product still running, update not run");
+    return after;
 }
 
 // The image part of the held file (its manifest lies there; the package behind it can be large).
@@ -310,7 +321,8 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
     return result;
 }
 
-bool PerformAutoUpdate() {
+bool PerformAutoUpdate(bool* productStillRunning) {
+    if (productStillRunning) *productStillRunning = false;
     RunLog("PerformAutoUpdate() - START");
     DebugLine(" ==== PerformAutoUpdate-4 ====");
     bool result = false;
@@ -353,33 +365,38 @@ bool PerformAutoUpdate() {
         if (go) {
             DebugLine(" ==== PerformAutoUpdate-7 ====");
             const std::string process = ProductProcess();
-            const int state = ShutDownProduct(process);
-            const bool restart = GetRestartProcess() && state == 2;
+            const AfterShutDown after = ShutDownProduct(process);
             const std::string updateFile = AgentFolder() + FetchFileName(updateName);
-            SetAgentPhase(3);
-            Notify(42, 1);
-            DebugLine(" ==== PerformAutoUpdate-10 ====");
-            result = RunUpdateFile(updateFile);
-            DebugLine(" ==== PerformAutoUpdate-11 ====");
-            Notify(42, 2);
+            if (!after.runUpdate) {
+                DeleteFileA(updateFile.c_str());
+                if (productStillRunning) *productStillRunning = true;
+            } else {
+                const bool restart = after.restart;
+                SetAgentPhase(3);
+                Notify(42, 1);
+                DebugLine(" ==== PerformAutoUpdate-10 ====");
+                result = RunUpdateFile(updateFile);
+                DebugLine(" ==== PerformAutoUpdate-11 ====");
+                Notify(42, 2);
 
-            if (result) SetVersionOriginal(static_cast<int32_t>(GetVersionNew()));
-            DeleteFileA(updateFile.c_str());
-            const std::string finish = WithProgramName(GetUpdateText("s16"), programName);
-            bool answer = true;
-            if (result && (GetInformFinish() || interactive)) {
-                if (restart)
-                    answer = AgentConfirm(kMsgActive, finish + GetUpdateText("s17"));
-                else
-                    AgentAttention(kMsgActive, finish);
-            }
-            DebugLine(" ==== PerformAutoUpdate-12 ====");
-            DebugLine(std::string(BoolText(restart)) + " " + BoolText(answer) + " >" + process + "<");
-            if (restart && answer) {
-                ProcessStartOptions start;
-                start.showWindow = SW_SHOW;
-                start.applicationPath = process;
-                if (!StartProcess("\"" + process + "\"", start)) DebugLine("Restart failed: " + LastErrorText());
+                if (result) SetVersionOriginal(static_cast<int32_t>(GetVersionNew()));
+                DeleteFileA(updateFile.c_str());
+                const std::string finish = WithProgramName(GetUpdateText("s16"), programName);
+                bool answer = true;
+                if (result && (GetInformFinish() || interactive)) {
+                    if (restart)
+                        answer = AgentConfirm(kMsgActive, finish + GetUpdateText("s17"));
+                    else
+                        AgentAttention(kMsgActive, finish);
+                }
+                DebugLine(" ==== PerformAutoUpdate-12 ====");
+                DebugLine(std::string(BoolText(restart)) + " " + BoolText(answer) + " >" + process + "<");
+                if (restart && answer) {
+                    ProcessStartOptions start;
+                    start.showWindow = SW_SHOW;
+                    start.applicationPath = process;
+                    if (!StartProcess("\"" + process + "\"", start)) DebugLine("Restart failed: " + LastErrorText());
+                }
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "autoupdate/UpdateInfoFormat.h"
 
 #include "autoupdate/SettingsValues.h"
+#include "autoupdate/ShutDownDecision.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -38,6 +39,7 @@ std::string UpdateInfoText(const UpdateInfo& i) {
     w.Text("ProgramName", i.programName);
     w.Text("RunningProcess", i.runningProcess);
     w.Text("ShutDownMethod", i.shutDownMethod);
+    if (i.shutDownWaitSeconds != kShutDownWaitDefaultSeconds) w.Int("ShutDownWaitSeconds", i.shutDownWaitSeconds);
     w.Flag("RequestConfirmationBeforeDownload", i.confirmDownload);
     w.Flag("RequestConfirmationBeforeDownloadForce", i.confirmDownloadForce);
     w.Flag("RequestConfirmationBeforeInstall", i.confirmInstall);
@@ -78,6 +80,7 @@ UpdateInfo ReadUpdateInfo(const IniFile& ini) {
     i.confirmInstallForce = flag("RequestConfirmationBeforeInstallForce");
     i.backgroundUpdate = flag("BackgroundUpdate");
     i.shutDownMethod = text("NewSetup", "ShutDownMethod");
+    i.shutDownWaitSeconds = ShutDownWaitSeconds(text("NewSetup", "ShutDownWaitSeconds"));
     i.restartProcess = flag("RestartProcess");
     i.informFinish = flag("InformFinish");
     i.runningProcess = text("NewSetup", "RunningProcess");

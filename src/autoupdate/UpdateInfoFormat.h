@@ -21,6 +21,7 @@ struct UpdateInfo {
     bool confirmInstallForce = false;
     bool backgroundUpdate = false;
     std::string shutDownMethod;
+    int64_t shutDownWaitSeconds = 30;  // written only when it differs from this
     bool restartProcess = false;
     bool informFinish = false;
     std::string runningProcess;

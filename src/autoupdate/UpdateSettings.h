@@ -74,6 +74,8 @@ bool GetRequestConfirmationBeforeInstall();
 bool GetRequestConfirmationBeforeInstallForce();
 bool GetBackgroundUpdate();
 std::string GetShutDownMethod();
+// Seconds to wait for the product to end after asking it to (ShutDownDecision.h).
+int64_t GetShutDownWaitSeconds();
 bool GetRestartProcess();
 bool GetInformFinish();
 std::string GetRunningProcess();

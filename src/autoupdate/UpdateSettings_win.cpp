@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "autoupdate/ShutDownDecision.h"
 #include "package/FileInfo.h"
 #include "stub/StubState.h"
 #include "util/DebugLog.h"
@@ -205,6 +206,7 @@ bool GetRequestConfirmationBeforeInstallForce() {
 }
 bool GetBackgroundUpdate() { return Overridable(kTransientBackgroundUpdate, "BackgroundUpdate"); }
 std::string GetShutDownMethod() { return Info(kNewSetup, "ShutDownMethod"); }
+int64_t GetShutDownWaitSeconds() { return ShutDownWaitSeconds(Info(kNewSetup, "ShutDownWaitSeconds")); }
 bool GetRestartProcess() { return Overridable(kTransientRestartProcess, "RestartProcess"); }
 bool GetInformFinish() { return Overridable(kTransientInformFinish, "InformFinish"); }
 std::string GetRunningProcess() { return Info(kNewSetup, "RunningProcess"); }

@@ -353,12 +353,9 @@ TokenedText SplitTokenedText(const std::string& text) {
     size_t found = 0;
     for (size_t at = plain.find('|'); at != std::string::npos && found < 4; at = plain.find('|', at + 1))
         bars[found++] = at;
-    // With a single "|" the token runs to the end of the text.
+    // A field is only what a closing "|" ends: without it the token is empty, never the rest of the text.
     std::string token;
-    if (found >= 2)
-        token = plain.substr(bars[0] + 1, bars[1] - bars[0] - 1);
-    else if (found == 1)
-        token = plain.substr(bars[0] + 1);
+    if (found >= 2) token = plain.substr(bars[0] + 1, bars[1] - bars[0] - 1);
     result.tokenDecoded = TryUnscrambleItem(token, result.token);
     if (!result.tokenDecoded) result.token = UnscrambleItem(token);
     if (found == 4) result.remainder = plain.substr(bars[3] + 1);

@@ -236,6 +236,7 @@ bool TryUnscrambleItem(const std::string& text, std::string& out);
 std::string ScrambleItem(const std::string& text);  // with fresh random filler on every call
 
 // Update and inform files: "...|token|x|y|remainder"; an optional whole-text scrambling is undone first.
+// A field whose closing "|" is missing is empty, and so is everything after it.
 struct TokenedText {
     std::string token;      // unscrambled
     bool tokenDecoded = false;  // false: the field did not unscramble, token is a random filler

@@ -15,6 +15,7 @@
 #include "autoupdate/SettingsValues.h"
 #include "autoupdate/UpdateSettings.h"
 #include "package/PackageWriter.h"
+#include "support/AgentFixture_win.h"
 #include "support/ChildProcess_win.h"
 #include "support/PackageFixture.h"
 #include "support/TestServers_win.h"
@@ -120,6 +121,7 @@ protected:
         ASSERT_TRUE(WriteWholeFile(original_, "[OriginalSetup]\r\n" + lines +
                                                   "ProgramName=Demo\r\n"
                                                   "[AutoUpdate]\r\n"
+                                                  "s2=Not connected.\r\n"
                                                   "s21=No update found.\r\n"
                                                   "s22=Look for PROG_NAME updates|\r\n"
                                                   "s23=on the Internet|\r\n"
@@ -318,9 +320,9 @@ TEST_F(AgentCycleRun, TestModeHoldsOnlyOnItsDate) {
         // Any program of the user can write there: it must not steer where the agent fetches from.
         {"today's date in the user's own keys", "1", DateText(now), HKEY_CURRENT_USER, false},
     };
-    WriteAgent();
     WriteServerInfo();
     for (const auto& c : cases) {
+        WriteAgent();  // the copy of the case before deleted itself when it ended
         TestModeValues values(c.on, c.date, server_, c.root);
         // An hourly probe done a minute ago: only test mode's 5 s make shots due.
         WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=3600\r\nProbeSecondsLast=" +
@@ -399,6 +401,54 @@ TEST_F(AgentCycleRun, InteractiveCheckInTestModeAsksWithTheNoteAndSaysNothingWas
     // The check is over: later ticks are timed again, and probing is off.
     Pump(2500);
     EXPECT_EQ(CountOf(trace_.Text(), " Fire  "), 1u) << trace_.Text();
+    EXPECT_EQ(Request(30, 0), 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+}
+
+// In developer mode ("DVX" holds the developer code) the box that says nothing was found also
+// gives the decision's reason code and text.
+TEST_F(AgentCycleRun, InteractiveCheckInDeveloperModeGivesTheReason) {
+    testsupport::ScopedEnv developer("DVX", "317");  // the agent copy inherits it
+    WriteAgent();
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=-1\r\nProbeSecondsLast=12345\r\n");
+    WriteServerInfo();
+    TestModeValues values("1", DateText(NowDateTime()), server_);
+    Start(" /SleepX=600");
+    EXPECT_EQ(Request(31, 2), 0);
+    const HWND ask = WaitForBox(agent_, 20000);
+    ASSERT_NE(ask, nullptr) << trace_.Text();
+    ASSERT_TRUE(AnswerBox(ask, "&Yes"));
+    const HWND told = WaitForBox(agent_, 20000);
+    ASSERT_NE(told, nullptr) << trace_.Text();
+    const std::string text = BoxText(told);
+    EXPECT_EQ(text.rfind("No update found.", 0), 0u) << text;
+    EXPECT_NE(text.find("(3 - New version is not higher then old version)"), std::string::npos) << text;
+    ASSERT_TRUE(AnswerBox(told, "&OK"));
+    EXPECT_EQ(Request(30, 0), 0);
+    EXPECT_EQ(agent_.Wait(15000), 0);
+}
+
+// Runs in a Wine session of its own inside a network namespace with only loopback (ctest
+// agentcycle_offline), where the system reports no connection: the check says so ("s2", followed by
+// the system's reason when it gives one; this Wine gives none) rather than that nothing was found.
+TEST_F(AgentCycleRun, InteractiveCheckOfflineSaysSoAndWhy) {
+    if (testsupport::Env("VEL_OFFLINE_SESSION").empty()) GTEST_SKIP() << "needs an offline session: ctest agentcycle_offline";
+    WriteAgent(false, "http://127.0.0.1:9/updates");
+    WriteOriginal("VersionOriginal=7\r\nProbeSecondsInterval=-1\r\nProbeSecondsLast=12345\r\n");
+    Start(" /SleepX=600");
+    EXPECT_EQ(Request(31, 2), 0);
+    const HWND ask = WaitForBox(agent_, 20000);
+    ASSERT_NE(ask, nullptr) << trace_.Text();
+    ASSERT_TRUE(AnswerBox(ask, "&Yes"));
+    const HWND told = WaitForBox(agent_, 30000);
+    ASSERT_NE(told, nullptr) << trace_.Text();
+    const std::string text = BoxText(told);
+    EXPECT_TRUE(trace_.Contains(" TestMode=FALSE InternetConnected=FALSE")) << trace_.Text();
+    EXPECT_NE(text.find("Not connected."), std::string::npos) << text;
+    EXPECT_EQ(text.find("No update found."), std::string::npos) << text;
+    EXPECT_EQ(text.find("127.0.0.1"), std::string::npos) << "no fetch was tried: " << text;
+    ASSERT_TRUE(AnswerBox(told, "&OK"));
+    EXPECT_EQ(WaitForBox(agent_, 2500), nullptr) << "one box tells why";
     EXPECT_EQ(Request(30, 0), 0);
     EXPECT_EQ(agent_.Wait(15000), 0);
 }

@@ -14,6 +14,7 @@
 
 #include "autoupdate/Agent_win.h"
 #include "autoupdate/UpdateSettings.h"
+#include "package/PackageFormat.h"
 #include "support/AgentFixture_win.h"
 #include "support/UrlHandler_win.h"
 #include "support/WindowDriver_win.h"
@@ -140,9 +141,9 @@ TEST_F(AgentInform, NoTextOpensTheAddressAtOnce) {
     EXPECT_EQ(GetVersionOriginal(), 6);
 }
 
-// Nothing to show, a file of another product, no inform file named, an address that is no web page
-// (the update-info file is not signed; the shell would start a program or open a share as readily):
-// the version stays unannounced, so it is offered again.
+// Nothing to show, a file of another product or one whose token field has no closing "|", no inform
+// file named, an address that is no web page (the update-info file is not signed; the shell would
+// start a program or open a share as readily): the version stays unannounced, so it is offered again.
 TEST_F(AgentInform, NothingShownLeavesTheVersion) {
     const struct {
         const char* name;
@@ -152,6 +153,7 @@ TEST_F(AgentInform, NothingShownLeavesTheVersion) {
     } cases[] = {
         {"no text, no address", InformText("P7", ""), "", false},
         {"foreign token", InformText("Q8", "Welcome to version 6"), kAddress, true},
+        {"no bar after the token", "|" + ScrambleItem("P7"), kAddress, true},
         {"a program as the address", InformText("P7", ""), "C:\\windows\\notepad.exe", false},
         {"a share as the address", InformText("P7", ""), "\\\\server\\share\\setup.exe", false},
     };

@@ -1,7 +1,7 @@
 // The agent's fetch from a web update location on the loopback test servers
 // (tests/servers/with-servers.sh starts them): each kind over HTTP, the update file over HTTPS,
-// a broken transfer with and without the user's confirmation, and an HTML error page served in
-// place of a file.
+// a broken transfer with and without the user's confirmation, a download the user aborts, a drive
+// or UNC location that cannot be reached, and an HTML error page served in place of a file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "autoupdate/Agent_win.h"
+#include "stub/StubWindow.h"
 #include "support/AgentFixture_win.h"
 #include "support/TestServers_win.h"
 
@@ -35,7 +36,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(testsupport::ServersUp()) << "run this test through tests/servers/with-servers.sh";
         ASSERT_TRUE(agent.Ready());
-        ASSERT_TRUE(agent.WriteOriginal("[AutoUpdate]\r\ns5=Keine Verbindung\r\n"));
+        ASSERT_TRUE(agent.WriteOriginal("[AutoUpdate]\r\ns3=Abgebrochen\r\ns4=Nicht gefunden\r\ns5=Keine Verbindung\r\n"));
     }
     AgentInstall agent;
 };
@@ -84,6 +85,62 @@ TEST_F(AgentFetchHttp, BrokenTransferIsReportedOnlyWhenTheUserConfirmsDownloads)
         if (confirm) {
             EXPECT_TRUE(Has(seen[0].text, "Keine Verbindung")) << seen[0].text;
             EXPECT_TRUE(Has(seen[0].text, FaultUrl("/drop/5000/100"))) << seen[0].text;
+        }
+    }
+}
+
+// The user closes the agent's window while the update file trickles in: the window's close
+// handler sets the download abort flag. With confirmation the user sees "s3" alone (no address);
+// without it the shot ends quietly. Nothing is left in the agent's folder.
+TEST_F(AgentFetchHttp, DownloadAbortedByTheUserIsReportedWithTheAbortText) {
+    for (bool confirm : {false, true}) {
+        SCOPED_TRACE(confirm ? "confirm" : "no confirm");
+        ASSERT_TRUE(agent.WriteInfo(confirm ? "[NewSetup]\r\nRequestConfirmationBeforeDownload=1\r\n" : ""));
+        const std::vector<std::string> before = agent.Names();
+        BoxDriver boxes;
+        // A close request a second into the transfer (100000 bytes, 1000 every 200 ms: 20 s).
+        const UINT_PTR timer = SetTimer(nullptr, 0, 1000, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            CloseMainWindow();
+        });
+        ASSERT_NE(timer, 0u);
+        const DWORD start = GetTickCount();
+        std::string error;
+        EXPECT_FALSE(DownloadFileAU(FaultUrl("/trickle/100000/1000"), "200", kFetchUpdate, error));
+        KillTimer(nullptr, timer);
+        EXPECT_LT(GetTickCount() - start, 10000u) << "the abort ends the transfer";
+        EXPECT_NE(error, "");
+        EXPECT_EQ(agent.Names(), before);
+        const std::vector<SeenBox> seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), confirm ? 1u : 0u);
+        if (confirm) {
+            EXPECT_TRUE(Has(seen[0].text, "Abgebrochen")) << seen[0].text;
+            EXPECT_FALSE(Has(seen[0].text, "trickle")) << seen[0].text;
+        }
+    }
+}
+
+// A drive or UNC location that is not there: with confirmation the user sees "s4" and the place;
+// without it nothing is shown.
+TEST_F(AgentFetchHttp, UnreachableFolderLocationIsReportedAsNotFound) {
+    const std::string missing = agent.File("no-such-folder");
+    for (const std::string& location : {missing, std::string("\\\\127.0.0.1\\no-such-share")}) {
+        for (bool confirm : {false, true}) {
+            SCOPED_TRACE(location + (confirm ? " confirm" : ""));
+            ASSERT_TRUE(agent.WriteInfo(confirm ? "[NewSetup]\r\nRequestConfirmationBeforeDownload=1\r\n" : ""));
+            const std::vector<std::string> before = agent.Names();
+            BoxDriver boxes;
+            std::string error;
+            EXPECT_FALSE(DownloadFileAU(location, "Update.exe", kFetchUpdate, error));
+            EXPECT_NE(error, "");
+            EXPECT_EQ(agent.Names(), before);
+            const std::vector<SeenBox> seen = boxes.Seen();
+            ASSERT_EQ(seen.size(), confirm ? 1u : 0u);
+            if (confirm) {
+                EXPECT_TRUE(Has(seen[0].text, "Nicht gefunden")) << seen[0].text;
+                EXPECT_TRUE(Has(seen[0].text, location)) << seen[0].text;
+                EXPECT_FALSE(Has(seen[0].text, "Keine Verbindung")) << seen[0].text;
+            }
         }
     }
 }

@@ -433,16 +433,21 @@ TEST_F(AgentUpdate, DeclinedOrFailedUpdatesLeaveTheVersion) {
 }
 
 // A method written in another letter case is no method: nothing is posted, the product keeps
-// running and is not started a second time.
-TEST_F(AgentUpdate, UnknownShutDownMethodLeavesTheProductRunning) {
+// running, and so it is neither updated under its feet nor started a second time.
+TEST_F(AgentUpdate, UnknownShutDownMethodLeavesTheProductRunningAndNotUpdated) {
     Product product(install);
     ASSERT_TRUE(product.Start());
-    ASSERT_TRUE(agent.WriteInfo(UpdateInfo("ShutDownMethod=using wm_close\r\nRestartProcess=1\r\n")));
+    ASSERT_TRUE(agent.WriteInfo(UpdateInfo("ShutDownMethod=using wm_close\r\nRestartProcess=1\r\nShutDownWaitSeconds=1\r\n")));
     ScopedEnv rec("VEL_ENGINE_RECORD", record);
     ScopedEnv atom("VEL_ENGINE_DELETE_ATOM", "1");
     BoxDriver boxes;
-    EXPECT_TRUE(PerformAutoUpdate());
+    bool stillRunning = false;
+    EXPECT_FALSE(PerformAutoUpdate(&stillRunning));
+    EXPECT_TRUE(stillRunning);
     EXPECT_EQ(product.ExitCode(0), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_FALSE(Exists(record));  // the engine never ran
+    EXPECT_FALSE(Exists(agent.File("Update.exe")));
+    EXPECT_EQ(GetVersionOriginal(), 5);
     Sleep(2000);  // a copy started by the agent would be listed by now
     const std::string list = ProcessListByPsapi(false);
     size_t copies = 0;

@@ -257,6 +257,96 @@ INSTANTIATE_TEST_SUITE_P(
         ShutDownCase{"NotRunning", "Using WM_CLOSE", UpdateServer::Http, false, true, nullptr, false}),
     [](const ::testing::TestParamInfo<ShutDownCase>& i) { return std::string(i.param.name); });
 
+// ---- A product that is slow to end is waited for, updated once it has ended, and restarted ------
+
+struct SlowCase {
+    const char* name;
+    const char* productArgs;
+    int rounds;  // the fault this guards against came and went with timing
+};
+void PrintTo(const SlowCase& c, std::ostream* os) { *os << c.name; }
+
+class SlowProduct : public AutoUpdate, public ::testing::WithParamInterface<SlowCase> {};
+
+TEST_P(SlowProduct, IsUpdatedOnceItHasEndedAndStartedAgain) {
+    const SlowCase& c = GetParam();
+    for (int round = 1; round <= c.rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        product_.reset();
+        trace_.Clear();
+        ASSERT_NO_FATAL_FAILURE(Install());
+        InstalledProduct& p = *product_;
+        ASSERT_NO_FATAL_FAILURE(Release());  // WM_CLOSE, restarted, the default wait
+        const DWORD pid = p.StartProduct(c.productArgs);
+        ASSERT_NE(pid, 0u);
+
+        StartAgent();
+        ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+        EXPECT_TRUE(trace_.Contains(" ShutDownProduct: was running, not running after")) << trace_.Text();
+        EXPECT_TRUE(WaitUntil([&] { return p.Setting("OriginalSetup", "VersionOriginal") == "2"; }, 10000))
+            << p.RunLogText();
+        EXPECT_EQ(p.InstalledVersion(), "2");
+        EXPECT_FALSE(Exists(UpdateFileInFolder()));
+        // Started again: a new process of the product's own file, at version 2.
+        ASSERT_TRUE(WaitUntil([&] { return ProductLog().size() == 3; }, 10000))
+            << ReadWholeFile(p.ProductLog()) << p.RunLogText();
+        const DWORD again = p.ProductPid();
+        EXPECT_NE(again, 0u);
+        EXPECT_NE(again, pid);
+        const std::vector<std::string> expected = {StartLine(pid, 1), "closed pid=" + std::to_string(pid),
+                                                   StartLine(again, 2)};
+        EXPECT_EQ(ProductLog(), expected) << p.RunLogText();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, SlowProduct,
+    ::testing::Values(SlowCase{"SavesForThreeSecondsAfterClose", "--close-ms 3000", 3},
+                      SlowCase{"ProcessOutlivesItsWindow", "--linger-ms 1500", 1}),
+    [](const ::testing::TestParamInfo<SlowCase>& i) { return std::string(i.param.name); });
+
+// How often needle occurs in text.
+size_t Count(const std::string& text, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+    return n;
+}
+
+TEST_F(AutoUpdate, ProductThatDoesNotEndInTimeIsNotUpdatedAndTheNextShotTriesAgain) {
+    ProductOptions options;
+    options.probeSecondsInterval = 15;  // a second shot in the same run
+    ASSERT_NO_FATAL_FAILURE(Install(options));
+    InstalledProduct& p = *product_;
+    ASSERT_NO_FATAL_FAILURE(Release([](UpdateInfo& i) { i.shutDownWaitSeconds = 2; }));
+    const DWORD pid = p.StartProduct("--close-ms 7000");  // ends about 7 s after WM_CLOSE
+    ASSERT_NE(pid, 0u);
+
+    StartAgent();
+    const std::string shotEnd = " ==== PerformAutoUpdate-13 ====";
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_TRUE(trace_.Contains(" ShutDownProduct: was running, still running after")) << trace_.Text();
+    EXPECT_NE(p.RunLogText().find("Shut Down Process() - product still running, update not run"), std::string::npos)
+        << p.RunLogText();
+    EXPECT_FALSE(trace_.Contains(" ==== PerformAutoUpdate-10 ===="));  // the update was not started
+    EXPECT_EQ(p.InstalledVersion(), "1");
+    EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "1");
+    EXPECT_FALSE(Exists(UpdateFileInFolder()));
+    EXPECT_EQ(p.ProductPid(), pid);  // still saving
+
+    // It ends by itself and is not started by the agent; the next shot updates it.
+    ASSERT_TRUE(WaitUntil([&] { return p.ProductPid() == 0; }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return Count(trace_.Text(), shotEnd) >= 2 || !CopyRuns(); }, 40000))
+        << trace_.Text();
+    ASSERT_EQ(Count(trace_.Text(), shotEnd), 2u) << trace_.Text() << p.RunLogText();
+    EXPECT_TRUE(trace_.Contains(" ShutDownProduct: was not running, not running after")) << trace_.Text();
+    EXPECT_TRUE(WaitUntil([&] { return p.Setting("OriginalSetup", "VersionOriginal") == "2"; }, 10000))
+        << p.RunLogText();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+    Pump(1500);  // a restart would come at once
+    const std::vector<std::string> expected = {StartLine(pid, 1), "closed pid=" + std::to_string(pid)};
+    EXPECT_EQ(ProductLog(), expected) << p.RunLogText();
+}
+
 // ---- Rights: the agent never holds administrator rights; an update that needs them gets its own
 // process, which Windows asks for (under Wine every process is elevated and nothing is asked) -------------
 

@@ -1629,6 +1629,7 @@ TEST_F(WebRun, OfflineMachineSaysSoEvenAfterNo) {
 }
 
 TEST_F(WebRun, FirstCloseDuringASlowDownloadAbortsItAndKeepsTheWindow) {
+    SetLanguage("[English]\r\ns0=Test Setup\r\ns10=Lade die Installation...\r\nCharset=0\r\n");
     // 4 KiB every 50 ms: about 50 s for the whole file.
     web_.setupFileName = "50";
     BuildWeb(testsupport::FaultUrl("/trickle/4000000/4096"));
@@ -1643,6 +1644,10 @@ TEST_F(WebRun, FirstCloseDuringASlowDownloadAbortsItAndKeepsTheWindow) {
     }
     ASSERT_TRUE(watch.seenVisible) << "the download did not show the window";
     Pump(1000);
+    // The status line says what is going on, in the package's language.
+    char status[128] = {};
+    GetWindowTextA(FindWindowExA(watch.wnd, nullptr, "Static", nullptr), status, sizeof status);
+    EXPECT_STREQ(status, "Lade die Installation...");
     const DWORD asked = GetTickCount();
     PostMessageA(watch.wnd, WM_CLOSE, 0, 0);
     HWND box = WaitForBox(p, 30000);

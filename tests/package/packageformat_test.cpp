@@ -402,14 +402,40 @@ TEST(SplitTokenedText, TakesTheTokenAndTheRemainder) {
     const TokenedText three = SplitTokenedText("h|" + token + "|a|b");
     EXPECT_EQ(three.token, "abc");
     EXPECT_EQ(three.remainder, "");
-    const TokenedText one = SplitTokenedText("head|" + token);
-    EXPECT_EQ(one.token, "abc");
-    EXPECT_EQ(one.remainder, "");
     const TokenedText none = SplitTokenedText("no bars here");
     EXPECT_TRUE(IsDecimal(none.token));
     EXPECT_FALSE(none.tokenDecoded);  // the filler must not pass for a token
     EXPECT_FALSE(SplitTokenedText("|zzzzzzzzzzzz|a|b|text").tokenDecoded);
     EXPECT_EQ(none.remainder, "");
+}
+
+// A field is only what its closing "|" ends: a token without one is empty, so the text is refused
+// rather than its rest taken as the token.
+TEST(SplitTokenedText, FieldWithoutItsClosingBarIsEmpty) {
+    const std::string token = ScrambleItem("abc");
+    const struct {
+        std::string text;
+        bool decoded;
+        const char* remainder;
+    } cases[] = {
+        {"|" + token, false, ""},
+        {"head|" + token, false, ""},
+        {"|" + token + "\r\nWelcome to version 5", false, ""},
+        {"|" + token + "|", true, ""},
+        {"|" + token + "|a", true, ""},
+        {"|" + token + "|a|b", true, ""},
+        {"|" + token + "|a|b|", true, ""},
+        {"|" + token + "|a|b|Welcome", true, "Welcome"},
+        {"||a|b|Welcome", false, "Welcome"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& input : {c.text, ScrambleText(c.text, true, true)}) {
+            const TokenedText t = SplitTokenedText(input);
+            EXPECT_EQ(t.tokenDecoded, c.decoded) << c.text;
+            if (c.decoded) EXPECT_EQ(t.token, "abc") << c.text;
+            EXPECT_EQ(t.remainder, c.remainder) << c.text;
+        }
+    }
 }
 
 TEST(PartFiles, NamesFollowTheBaseName) {

@@ -213,11 +213,11 @@ std::string InstalledProduct::ServerInfo(const std::string& section, const std::
     return buf;
 }
 
-DWORD InstalledProduct::StartProduct() const {
+DWORD InstalledProduct::StartProduct(const std::string& args) const {
     ProcessStartOptions so;
     so.applicationPath = ProductExe();
     so.showWindow = SW_SHOWNOACTIVATE;
-    ScopedHandle p = StartProcess("\"" + ProductExe() + "\"", so);
+    ScopedHandle p = StartProcess("\"" + ProductExe() + "\"" + (args.empty() ? "" : " " + args), so);
     if (!p.valid()) return 0;
     const DWORD pid = GetProcessId(p.get());
     const DWORD start = GetTickCount();

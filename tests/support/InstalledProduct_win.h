@@ -77,8 +77,9 @@ public:
     std::string ServerInfo(const std::string& section, const std::string& key) const;
 
     // ---- Programs
-    // Starts the installed product and waits for its window; its process id, 0 on failure.
-    DWORD StartProduct() const;
+    // Starts the installed product with arguments and waits for its window; its process id, 0 on
+    // failure.
+    DWORD StartProduct(const std::string& args = std::string()) const;
     DWORD ProductPid() const;    // 0 when it does not run
     DWORD AgentCopyPid() const;  // 0 when it does not run
     // Runs the plain agent with arguments and waits for its end (it starts or asks the copy).

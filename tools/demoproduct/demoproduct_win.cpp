@@ -8,6 +8,9 @@
 //   quit pid=P        WM_QUIT reached its message loop without a close
 // A terminated process leaves a start line without an end line. The log is "demoproduct.log"
 // beside its file, or the file named by VEL_DEMO_LOG.
+// Two options make it slow to end, as real products are: --close-ms keeps its window that long
+// after WM_CLOSE (saving its state), --linger-ms keeps the process that long after its window has
+// gone and its message loop has ended.
 #include <windows.h>
 
 #include <cstdio>
@@ -17,16 +20,21 @@
 namespace {
 
 const char kUsage[] =
-    "usage: demoproduct [--help]\n"
+    "usage: demoproduct [--close-ms MS] [--linger-ms MS] [--help]\n"
     "A stand-in product: shows its version (version.txt beside it) in a window and logs its start\n"
     "and end to demoproduct.log beside it, or to the file named by VEL_DEMO_LOG:\n"
     "  start version=N pid=P   closed pid=P (WM_CLOSE)   quit pid=P (WM_QUIT)\n"
-    "Window class: VelnorDemoProduct. A terminated run leaves no end line.\n";
+    "Window class: VelnorDemoProduct. A terminated run leaves no end line.\n"
+    "  --close-ms MS    after WM_CLOSE, keep the window MS milliseconds before closing it\n"
+    "  --linger-ms MS   after the window has gone, end the process MS milliseconds later\n";
 
 const char kClassName[] = "VelnorDemoProduct";
 
 bool g_closed = false;
 std::string g_version;
+unsigned long g_closeMs = 0;
+unsigned long g_lingerMs = 0;
+constexpr UINT_PTR kCloseTimer = 1;
 
 std::string OwnFolder() {
     char path[MAX_PATH * 4] = {};
@@ -80,8 +88,10 @@ void OnPaint(HWND wnd) {
 }
 
 void OnClose(HWND wnd) {
+    if (g_closed) return;  // already closing
     g_closed = true;
     Log("closed " + PidText());
+    if (g_closeMs > 0 && SetTimer(wnd, kCloseTimer, g_closeMs, nullptr)) return;
     DestroyWindow(wnd);
 }
 
@@ -89,6 +99,12 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_PAINT: OnPaint(wnd); return 0;
     case WM_CLOSE: OnClose(wnd); return 0;
+    case WM_TIMER:
+        if (wParam == kCloseTimer) {
+            KillTimer(wnd, kCloseTimer);
+            DestroyWindow(wnd);
+        }
+        return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: return DefWindowProcA(wnd, msg, wParam, lParam);
     }
@@ -103,7 +119,16 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        std::fprintf(stderr, "demoproduct: unknown option %s\n%s", arg.c_str(), kUsage);
+        if ((arg == "--close-ms" || arg == "--linger-ms") && i + 1 < argc) {
+            char* end = nullptr;
+            const unsigned long ms = std::strtoul(argv[i + 1], &end, 10);
+            if (end && *end == '\0' && end != argv[i + 1]) {
+                (arg == "--close-ms" ? g_closeMs : g_lingerMs) = ms;
+                ++i;
+                continue;
+            }
+        }
+        std::fprintf(stderr, "demoproduct: bad option %s\n%s", arg.c_str(), kUsage);
         return 2;
     }
 
@@ -131,5 +156,6 @@ int main(int argc, char** argv) {
         DispatchMessageA(&msg);
     }
     if (got == 0 && !g_closed) Log("quit " + PidText());
+    if (g_lingerMs > 0) Sleep(g_lingerMs);
     return 0;
 }
