@@ -38,7 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The whole-text scrambling is undone first; hex and raw forms both give the text back.
     const std::string plain = ScrambleText(text, false, true);
     (void)plain;
-    VEL_FUZZ_CHECK(ScrambleText(ScrambleText(item, true, true), false, true) == item);
-    VEL_FUZZ_CHECK(ScrambleText(ScrambleText(item, true, false), false, false) == item);
+    // A text already marked as scrambled is left as it is by the scrambling.
+    if (!StartsWith("Scrambled=01", item, false)) {
+        VEL_FUZZ_CHECK(ScrambleText(ScrambleText(item, true, true), false, true) == item);
+        VEL_FUZZ_CHECK(ScrambleText(ScrambleText(item, true, false), false, false) == item);
+    }
     return 0;
 }

@@ -45,7 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)SUB::Delete(list, index);
     (void)SUB::SetItem(list, index, item);
     const std::string built = SUB::FromArray(items, false);
-    VEL_FUZZ_CHECK(SUB::Items(built) == items || count == 0);
+    // A list built from items gives them back, unless an item holds a 0 (the builder's own separator).
+    bool nul = false;
+    for (const std::string& it : items) nul = nul || it.find('\0') != std::string::npos;
+    if (!nul) VEL_FUZZ_CHECK(SUB::Items(built) == items);
     (void)SUB::FromArray(items, true);
     (void)SUB::Add(list, {item, item}, true);
     const std::string reversed = SUB::Reverse(list);
