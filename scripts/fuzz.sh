@@ -60,7 +60,13 @@ for p in "${picked[@]}"; do
   [ -f "$here/tests/fuzz/fuzz_$p.cpp" ] || { echo "no fuzz target \"$p\""; exit 2; }
 done
 
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/velfuzz-run.XXXXXX")
+# The file readers' targets write an input file per execution: in memory when /dev/shm is there.
+tmpbase=${TMPDIR:-}
+if [ -z "$tmpbase" ]; then
+  tmpbase=/tmp
+  [ -d /dev/shm ] && [ -w /dev/shm ] && tmpbase=/dev/shm
+fi
+scratch=$(mktemp -d "$tmpbase/velfuzz-run.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 total_execs=0; total_secs=0; total_findings=0; failed=0
 printf '%-18s %12s %8s %9s\n' target executions seconds findings
