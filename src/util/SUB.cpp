@@ -39,6 +39,20 @@ std::string JoinWith(char delim, const std::vector<std::string>& items) {
     return out;
 }
 
+// Where key (the delimiter, a text, and with closed the delimiter again) first stands in list,
+// letter case ignored in the text when asked but never in the delimiters: with a letter as the
+// delimiter, "x" and "X" are not the same thing. npos when absent.
+size_t FindKey(const std::string& list, const std::string& key, bool ignoreCase, bool closed) {
+    const char delim = key.front();
+    for (int from = 1;;) {
+        const int pos = PosEx(key, list, from, ignoreCase);
+        if (pos == 0) return std::string::npos;
+        const size_t p = static_cast<size_t>(pos - 1);
+        if (list[p] == delim && (!closed || list[p + key.size() - 1] == delim)) return p;
+        from = pos + 1;
+    }
+}
+
 bool AnyContains(const std::vector<std::string>& items, char c) {
     for (const std::string& s : items)
         if (s.find(c) != std::string::npos) return true;
@@ -91,14 +105,13 @@ int64_t SUB::ItemInt64(const std::string& list, int index, int64_t def) {
 }
 
 int SUB::IndexOf(const std::string& list, const std::string& item, bool prefixOnly, int def) {
-    const std::string l = UpperCase(Trim(list));
+    const std::string l = Trim(list);
     if (l.empty()) return def;
     const char delim = l.front();
-    const std::string up = UpperCase(item);
-    for (const std::string& candidate : {up, Trim(up)}) {
+    for (const std::string& candidate : {item, Trim(item)}) {
         std::string key = std::string(1, delim) + candidate;
         if (!prefixOnly) key += delim;
-        const size_t p = l.find(key);
+        const size_t p = FindKey(l, key, true, !prefixOnly);
         if (p != std::string::npos)
             return static_cast<int>(std::count(l.begin() + 1, l.begin() + static_cast<std::ptrdiff_t>(p) + 1, delim));
     }
@@ -110,7 +123,7 @@ bool SUB::Contains(const std::string& list, const std::string& item, bool ignore
     const std::string it = trim ? Trim(item) : item;
     if (l.empty() || it.empty()) return false;
     const std::string key = std::string(1, l.front()) + it + l.front();
-    return PosEx(key, l, 1, ignoreCase) > 0;
+    return FindKey(l, key, ignoreCase, true) != std::string::npos;
 }
 
 std::string SUB::Value(const std::string& list, const std::string& key, bool ignoreCase,
@@ -136,9 +149,9 @@ std::string SUB::Value(const std::string& list, const std::string& key, bool ign
         }
     }
 
-    const int pos = PosEx(search, l, 1, ignoreCase);
-    if (pos == 0) return notFoundValue;
-    const size_t start = static_cast<size_t>(pos - 1) + search.size();
+    const size_t at = FindKey(l, search, ignoreCase, false);
+    if (at == std::string::npos) return notFoundValue;
+    const size_t start = at + search.size();
     size_t end = l.find(delim, start);
     if (end == std::string::npos) end = l.size();
     const std::string value = l.substr(start, end - start);

@@ -64,6 +64,10 @@ TEST(SubTest, IndexOf) {
         {"|/S|/D=|/X|", "/D=", true, 1},
         {"|a||c|", "", false, 1},
         {"", "a", false, -1},
+        // A letter as delimiter is matched exactly, also when the items' case is ignored.
+        {"xaXbx", "b", false, -1},
+        {"xaxbx", "B", false, 1},
+        {"xAXbxbx", "b", true, 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(SUB::IndexOf(c.list, c.item, c.prefixOnly, -1), c.expected) << c.list << " / " << c.item;
@@ -82,6 +86,8 @@ TEST(SubTest, Contains) {
         {"|OK|Cancel|", "Canc", true, true, false},
         {"|OK|Cancel|", "", true, true, false},
         {"", "OK", true, true, false},
+        {"oaObo", "b", true, true, false},  // "O" is no delimiter of a list that "o" delimits
+        {"oaobo", "B", true, true, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(SUB::Contains(c.list, c.item, c.ignoreCase, c.trim), c.expected) << c.list << " / " << c.item;
@@ -108,6 +114,8 @@ TEST(SubTest, Value) {
         {"|ab=1|b=2|", "b", true, true, "2"},  // key must start an item
         {"|a=1", "a", true, true, "none"},
         {"||", "a", true, true, "none"},
+        {"sK=1Sa=2s", "a", true, true, "none"},  // "S" does not start an item of an "s" list
+        {"sK=1sa=2s", "A", true, true, "2"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(SUB::Value(c.list, c.key, c.ignoreCase, c.collapse, "(empty)", "none"), c.expected)
