@@ -34,7 +34,7 @@ static std::string upper(std::string s) {
 
 // The stub's size goal, and its limit: the size it had when it reached the goal, plus 5 %.
 constexpr size_t kStubGoal = 204800;
-constexpr size_t kStubReached = 200704;
+constexpr size_t kStubReached = 201216;
 constexpr size_t kStubLimit = kStubReached + kStubReached / 20;
 
 // Verifies a built stub: "MZ" at 0, "PE" at 256, zero bytes 248..255, size limit, imports.
