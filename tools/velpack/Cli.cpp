@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "Keys.h"
 #include "Progress.h"
 #include "Velpack.h"
 #include "package/PackageFormat.h"
@@ -26,6 +27,7 @@ const char kGeneralHelp[] =
     "  token    scramble or unscramble a token or a text\n"
     "  inform   write an inform file that announces a new version\n"
     "  publish  write the update-info file of an update package\n"
+    "  keygen   make an Ed25519 key pair for signing update-info files\n"
     "\n"
     "\"velpack COMMAND --help\" describes a command.\n";
 
@@ -78,6 +80,15 @@ const char kTokenHelp[] =
     "Scrambles VALUE as a package token (product or download token), or unscrambles it with --decode.\n"
     "With --text the whole-text scrambling of update and inform files is used instead (prefix\n"
     "\"Scrambled=01\").\n";
+
+const char kKeygenHelp[] =
+    "Usage: velpack keygen --output NAME\n"
+    "\n"
+    "Makes an Ed25519 key pair from the system's random source and writes:\n"
+    "  NAME.key  the private key, PEM PKCS#8 (\"PRIVATE KEY\"), readable by its owner only\n"
+    "  NAME.pub  the public key, 64 hex digits on one line\n"
+    "Existing files are never replaced. Keep NAME.key away from the build output and backups that\n"
+    "others can read: whoever holds it can sign updates.\n";
 
 const char kInformHelp[] =
     "Usage: velpack inform --token TOKEN (--text TEXT | --text-file FILE) --output FILE [OPTIONS]\n"
@@ -427,6 +438,29 @@ int RunInform(const std::vector<std::string>& args, Io& io) {
     return 0;
 }
 
+int RunKeygen(const std::vector<std::string>& args, Io& io) {
+    std::string output;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (IsHelp(a)) {
+            io.out += kKeygenHelp;
+            return 0;
+        }
+        if (a == "--output" || a == "-o") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return Usage(io, a + " needs a value", kKeygenHelp);
+            if (!output.empty()) return Usage(io, "more than one --output", kKeygenHelp);
+            output = args[++i];
+        } else {
+            return Usage(io, "unknown argument " + a, kKeygenHelp);
+        }
+    }
+    if (output.empty()) return Usage(io, "no --output given", kKeygenHelp);
+    const std::string error = MakeKeyPair(output);
+    if (!error.empty()) return Failure(io, error);
+    io.out += "wrote " + output + ".key and " + output + ".pub\n";
+    return 0;
+}
+
 }  // namespace
 
 int RunVelpack(const std::vector<std::string>& args, std::string& out, std::string& err, bool interactive) {
@@ -445,6 +479,7 @@ int RunVelpack(const std::vector<std::string>& args, std::string& out, std::stri
         if (command == "token") return RunToken(args, io);
         if (command == "inform") return RunInform(args, io);
         if (command == "publish") return RunPublish(args, io);
+        if (command == "keygen") return RunKeygen(args, io);
         return Usage(io, "unknown command " + command, kGeneralHelp);
     } catch (const std::exception& e) {
         return Failure(io, std::string("failed: ") + e.what());
