@@ -90,8 +90,8 @@ TEST(VelpackKeys, PrivateFileIsCreatedExclusively) {
     EXPECT_NE(WriteNewPrivateFile(path, "other"), "");
     EXPECT_EQ(ReadFileBytes(path, 0, 100), "secret");
     size_t entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) entries += e.path().filename() == "k.key" ? 0 : 1;
-    EXPECT_EQ(entries, 0u) << "temporary files left behind";
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) if (e.path().filename() != "k.key") ADD_FAILURE() << "left behind: " << e.path().filename().string(), ++entries;
+    EXPECT_EQ(entries, 0u) << "temporary files left behind in " << dir.Path();
 #ifndef _WIN32
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
