@@ -1,9 +1,8 @@
-// The private key file's DACL as Windows stores it: protected (nothing inherited from the folder)
-// with a single ACE that grants the running user full access.
+// The private key file's DACL read back: the running user has full access and no wider group
+// (Everyone, Users, Authenticated Users, Interactive, Creator Owner) has any.
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
-#include <cstdio>
 
 #include <gtest/gtest.h>
 
