@@ -94,6 +94,7 @@ void PerformShot() {
     mode.interactive = InteractiveCheck();
     mode.testMode = testMode;
     mode.testLocation = g_cycle.testLocation;
+    mode.infoFromWeb = InfoFromWeb();
     mode.processId = GetCurrentProcessId();
     int code = 0;
     std::string reason;

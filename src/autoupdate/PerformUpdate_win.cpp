@@ -78,6 +78,14 @@ std::string FetchedFileProblem(int kind, const std::string& localPath, const std
     return matches ? std::string() : MakeNotFoundMessage(localPath, std::string(), source, kBadSecretToken);
 }
 
+// An update location that this update-info file may not name (UpdateLocationUsable): never opened,
+// and the run log says why. Test mode fetches from its own location.
+bool LocationRefused(const std::string& location) {
+    if (AgentCycle().testMode || UpdateLocationUsable(location, InfoFromWeb())) return false;
+    RunLog("ERROR: DownloadURL_UPDATE is not a web address, not used: " + location);
+    return true;
+}
+
 // A fetched file that fails its checks goes at once, and the user is told.
 void RejectFetchedFile(const std::string& localPath, const std::string& message) {
     DeleteFileA(localPath.c_str());
@@ -249,6 +257,8 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
     const bool testMode = AgentCycle().testMode;
     if (testMode) where = AgentCycle().testLocation;
 
+    if (kind != kFetchInfo && LocationRefused(where)) return false;
+
     std::string source = FolderSource(where, name);
     DebugLine(Pid() + " DownloadFileAU: " + source);
     RunLog(std::string("TestMode=") + BoolText(testMode));
@@ -328,7 +338,7 @@ bool PerformAutoUpdate(bool* productStillRunning) {
     bool result = false;
     const std::string location = GetDownloadURL_UPDATE();
     const std::string updateName = GetNameOfUpdateFile();
-    if (!location.empty() && !updateName.empty()) {
+    if (!location.empty() && !updateName.empty() && !LocationRefused(location)) {
         DebugLine(" ==== PerformAutoUpdate-5 ====");
         bool go = true;
         const bool interactive = InteractiveCheck();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "autoupdate/UpdateTexts.h"
 #include "util/FileText.h"
 #include "util/SUB.h"
 #include "util/StrUtils.h"
@@ -44,6 +45,10 @@ bool SizeCheck(UpdateDecisionSource& src, const UpdateDecisionMode& mode, const 
     }
     name = FileNamePart(name);
     const std::string where = mode.testMode ? mode.testLocation : location;
+    if (!mode.testMode && !UpdateLocationUsable(where, mode.infoFromWeb)) {
+        src.RunLog("ERROR: DownloadURL_UPDATE is not a web address, not used: " + where);
+        return false;
+    }
     int32_t actual = -1;
     std::string path = where + "\\" + name;
     const int64_t folderSize = src.FolderFileSize(path);

@@ -58,6 +58,7 @@ struct UpdateDecisionMode {
     bool interactive = false;   // an interactive check for updates
     bool testMode = false;      // test mode: the size check looks only at testLocation
     std::string testLocation;
+    bool infoFromWeb = false;   // the update-info file came from the web: only a web update location counts
     uint32_t processId = 0;     // for the trace line
 };
 

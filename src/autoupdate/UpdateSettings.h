@@ -15,6 +15,9 @@ namespace vel {
 // Paths of the two files; empty when the own package names no update-info file.
 std::string InstallSettingsFile();
 std::string UpdateInfoFile();
+// Whether the update-info file comes from the web: the own package's information location is not
+// a drive or UNC folder.
+bool InfoFromWeb();
 // Every accessor reads the file's current content; values are kept only while the file's size
 // and times stay the same. A writer that may keep both (a rewrite within the same clock tick)
 // calls this after writing.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "autoupdate/ShutDownDecision.h"
+#include "autoupdate/UpdateTexts.h"
 #include "package/FileInfo.h"
 #include "stub/StubState.h"
 #include "util/DebugLog.h"
@@ -131,6 +132,8 @@ std::string InstallSettingsFile() {
     const TGFileInfo& own = OwnPackage();
     return own.InfoFileName().empty() ? std::string() : own.InstallSettingsPath(ExeDir(true));
 }
+
+bool InfoFromWeb() { return !IsDriveOrUncPath(OwnPackage().InfoLocation()); }
 
 std::string UpdateInfoFile() {
     if (!g_installSettings.empty() || !g_updateInfo.empty()) return g_updateInfo;

@@ -54,6 +54,10 @@ bool IsWebAddress(const std::string& address) {
     return a.compare(0, 7, "http://") == 0 || a.compare(0, 8, "https://") == 0;
 }
 
+bool UpdateLocationUsable(const std::string& location, bool infoFromWeb) {
+    return !infoFromWeb || IsWebAddress(location);
+}
+
 ShutDownMethod ParseShutDownMethod(const std::string& text) {
     if (text == "Issue a Message Box") return ShutDownMethod::AskUser;
     if (text == "Using WM_CLOSE") return ShutDownMethod::Close;

@@ -42,6 +42,11 @@ bool ProductTokenMatches(const std::string& ownItem, const std::string& clearTok
 // The announcement's download address is opened through the shell, which would also start a
 // program or open a share: only "http://" and "https://" addresses (any case) are opened.
 bool IsWebAddress(const std::string& address);
+// Whether the update location (DownloadURL_UPDATE) may be used. An update-info file fetched from the
+// web may be someone else's: its location is used only when it is a web address, never a drive or
+// UNC path, which would hand the user's network credentials to that host. An update-info file from
+// a drive or UNC folder may name any location.
+bool UpdateLocationUsable(const std::string& location, bool infoFromWeb);
 
 // ---- Shut-down and restart --------------------------------------------------------------------------
 enum class ShutDownMethod { AskUser, Close, Quit, Terminate, DontShutDown, Other };

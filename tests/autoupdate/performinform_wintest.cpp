@@ -107,7 +107,7 @@ protected:
                                "AutoInform=1\r\n[AutoInform]\r\nNameOfInformFile=Product.inform\r\nDownloadURL_INFORM=" +
                                address + "\r\nAutoInformW=420\r\nAutoInformH=300\r\n");
     }
-    AgentInstall agent;
+    AgentInstall agent{"P7", testsupport::InfoFrom::Folder};  // its update locations are folders
     std::string dist;
 };
 

@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "autoupdate/Agent_win.h"
+#include "autoupdate/UpdateDecision_win.h"
+#include "autoupdate/UpdateSettings.h"
 #include "stub/StubWindow.h"
 #include "support/AgentFixture_win.h"
+#include "util/DebugLog.h"
 #include "support/TestServers_win.h"
 
 namespace vel {
@@ -123,6 +126,9 @@ TEST_F(AgentFetchHttp, DownloadAbortedByTheUserIsReportedWithTheAbortText) {
 // A drive or UNC location that is not there: with confirmation the user sees "s4" and the place;
 // without it nothing is shown.
 TEST_F(AgentFetchHttp, UnreachableFolderLocationIsReportedAsNotFound) {
+    // Folder update locations come from an update-info file that lies in a folder itself.
+    AgentInstall agent{"P7", testsupport::InfoFrom::Folder};
+    ASSERT_TRUE(agent.WriteOriginal("[AutoUpdate]\r\ns3=Abgebrochen\r\ns4=Nicht gefunden\r\ns5=Keine Verbindung\r\n"));
     const std::string missing = agent.File("no-such-folder");
     for (const std::string& location : {missing, std::string("\\\\127.0.0.1\\no-such-share")}) {
         for (bool confirm : {false, true}) {
@@ -143,6 +149,58 @@ TEST_F(AgentFetchHttp, UnreachableFolderLocationIsReportedAsNotFound) {
             }
         }
     }
+}
+
+// An update-info file from the web names a share or a drive folder as its update location (a
+// man-in-the-middle's file, say): the decision refuses it and the fetch never opens it, although
+// a file of the announced size lies there (Wine maps \\host\share to dosdevices/unc/host/share).
+TEST_F(AgentFetchHttp, WebInfoFileCannotPointTheAgentAtAShareOrADrive) {
+    const std::string image = ReadWholeFile(agent.File("Agent.exe"));
+    ASSERT_FALSE(image.empty());
+    char prefix[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH), 0u) << "the test plants a share under Wine";
+    std::string unc = std::string("Z:") + prefix + "/dosdevices/unc";
+    for (char& c : unc)
+        if (c == '/') c = '\\';
+    for (const std::string& d : {unc, unc + "\\evilhost", unc + "\\evilhost\\share"}) CreateDirectoryA(d.c_str(), nullptr);
+    const std::string planted = unc + "\\evilhost\\share\\Update.exe";
+    ASSERT_TRUE(WriteWholeFile(planted, image));
+    const std::string drive = agent.File("drive-folder");
+    CreateDirectoryA(drive.c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(drive + "\\Update.exe", image));
+    ASSERT_EQ(ReadWholeFile("\\\\evilhost\\share\\Update.exe"), image) << "the share is reachable";
+
+    ASSERT_TRUE(InfoFromWeb());
+    const std::string runLog = RunLogFileName();
+    ASSERT_FALSE(runLog.empty());
+    SetRunLogEnabled(true);
+    for (const std::string& location : {std::string("\\\\evilhost\\share"), std::string("//evilhost/share"), drive}) {
+        SCOPED_TRACE(location);
+        ASSERT_TRUE(agent.WriteOriginal("[OriginalSetup]\r\nVersionOriginal=5\r\n"));
+        ASSERT_TRUE(agent.WriteInfo("[NewSetup]\r\nRequestConfirmationBeforeDownload=1\r\nDownloadURL_UPDATE=" + location +
+                                    "\r\nNameOfUpdateFile=Update.exe\r\nSizeOfUpdateFile=" + std::to_string(image.size()) +
+                                    "\r\nVersionNew=6\r\nStamp=7\r\n"));
+        const std::vector<std::string> before = agent.Names();
+        DeleteFileA(runLog.c_str());
+        BoxDriver boxes;
+        UpdateDecisionMode mode;
+        mode.infoFromWeb = InfoFromWeb();
+        int code = -1;
+        std::string text;
+        EXPECT_FALSE(GetOkToPerformAU(mode, true, code, text));
+        EXPECT_EQ(code, kReasonSizeError);
+        std::string error;
+        EXPECT_FALSE(DownloadFileAU(location, "Update.exe", kFetchUpdate, error));
+        EXPECT_FALSE(PerformAutoUpdate());
+        EXPECT_EQ(agent.Names(), before);
+        EXPECT_TRUE(boxes.Seen().empty());
+        const std::string log = ReadWholeFile(runLog);
+        EXPECT_TRUE(Has(log, "ERROR: DownloadURL_UPDATE is not a web address, not used: " + location)) << log;
+        EXPECT_FALSE(Has(log, "Download START")) << log;
+    }
+    SetRunLogEnabled(false);
+    DeleteFileA(runLog.c_str());
+    DeleteFileA(planted.c_str());
 }
 
 // An HTML error page in place of a file (status 200 from the fault server, the 404 page of the

@@ -67,7 +67,7 @@ protected:
         return "[NewSetup]\r\nDownloadURL_UPDATE=" + dist + "\r\nNameOfUpdateFile=Update.exe\r\nVersionNew=6\r\n" +
                extra + "[AutoInform]\r\nNameOfInformFile=Product.inform\r\n";
     }
-    AgentInstall agent;
+    AgentInstall agent{"P7", testsupport::InfoFrom::Folder};  // its update locations are folders
     std::string dist;
 };
 
@@ -490,7 +490,7 @@ TEST_F(AgentUpdate, ExtractionFolderIsMadeAnewForEveryRun) {
 // ---- The agent's restart ------------------------------------------------------------------------
 
 TEST(AgentRestart, StartsTheAgentWithTheTransientListUnlessItIsShuttingDown) {
-    AgentInstall agent;
+    AgentInstall agent{"P7", testsupport::InfoFrom::Folder};  // its update locations are folders
     ASSERT_TRUE(agent.Ready());
     // The recording engine stands in for the agent program and writes its command line.
     const std::string agentExe = agent.File("Agent.exe");

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "autoupdate/UpdateDecision.h"
+#include "autoupdate/UpdateTexts.h"
 
 using namespace vel;
 
@@ -234,6 +235,51 @@ TEST(UpdateDecision, SizeCheckSourcesAndLogLines) {
         s.autoInform = 2;  // only exactly 1 is inform mode
         EXPECT_EQ(Decide(s), 6);
     }
+}
+
+TEST(UpdateDecision, UpdateLocationOfAWebInfoFileIsAWebAddressOnly) {
+    // An update-info file from the web names the location: a drive or UNC path is never looked at
+    // (opening \\host\share hands the user's network credentials to that host).
+    const struct {
+        const char* location;
+        bool infoFromWeb;
+        bool used;
+    } cases[] = {
+        {"\\\\evil\\share", true, false},
+        {"//evil/share", true, false},
+        {"\\\\?\\UNC\\evil\\share", true, false},
+        {"C:\\Updates", true, false},
+        {"file://evil/share", true, false},
+        {"http:\\\\evil\\share", true, false},
+        {"HTTPS://example.test/upd", true, true},
+        {"http://127.0.0.1:8080/upd", true, true},
+        {"\\\\srv\\updates", false, true},  // an update-info file from a folder names any location
+        {"C:\\Updates", false, true},
+    };
+    for (const auto& c : cases) {
+        FakeSource s;
+        s.location = c.location;
+        s.connected = true;
+        s.files[std::string(c.location) + "\\Update.exe"] = 1000;
+        s.urls[std::string(c.location) + "/Update.exe"] = 1000;
+        UpdateDecisionMode mode;
+        mode.infoFromWeb = c.infoFromWeb;
+        EXPECT_EQ(UpdateLocationUsable(c.location, c.infoFromWeb), c.used) << c.location;
+        EXPECT_EQ(Decide(s, mode), c.used ? 6 : 5) << c.location;
+        if (!c.used) {
+            EXPECT_TRUE(s.asked.empty()) << c.location;
+            EXPECT_EQ(s.runLog[0], "ERROR: DownloadURL_UPDATE is not a web address, not used: " + std::string(c.location));
+        }
+    }
+    // Test mode takes its own location, from the machine's settings, whatever the file names.
+    FakeSource s;
+    s.location = "\\\\evil\\share";
+    s.files["C:\\Test\\Update.exe"] = 1000;
+    UpdateDecisionMode mode;
+    mode.infoFromWeb = true;
+    mode.testMode = true;
+    mode.testLocation = "C:\\Test";
+    EXPECT_EQ(Decide(s, mode), 6);
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ void BoxDriver::Run() {
     }
 }
 
-AgentInstall::AgentInstall(const std::string& productToken) {
+AgentInstall::AgentInstall(const std::string& productToken, InfoFrom from) {
     const std::string stub = dir_.File("stub-image.bin");
     const std::string lang = dir_.File("lang.ini");
     const std::string input = Subfolder("agent-input");
@@ -104,7 +104,7 @@ AgentInstall::AgentInstall(const std::string& productToken) {
     o.languageFile = lang;
     o.inputDir = input;
     o.output = File("Agent.exe");
-    o.infoLocation = "http://127.0.0.1:9/updates";
+    o.infoLocation = from == InfoFrom::Web ? std::string("http://127.0.0.1:9/updates") : File("info-folder");
     o.infoFileName = "Product.info";
     o.agentName = "Agent.exe";
     o.productToken = productToken;

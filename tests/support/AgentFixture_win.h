@@ -46,9 +46,13 @@ private:
 // An agent installed in a scratch folder: "Agent.exe" (a package with the product token, taken as
 // the run's own), "Product.original" and "Product.info" beside it, the transient overrides and
 // the cycle state reset. Everything is undone at the end.
+// Where the agent's own package fetches its update-info file: a web address (the agent then
+// takes only web update locations from it) or a folder beside the installation.
+enum class InfoFrom { Web, Folder };
+
 class AgentInstall {
 public:
-    explicit AgentInstall(const std::string& productToken = "P7");
+    explicit AgentInstall(const std::string& productToken = "P7", InfoFrom from = InfoFrom::Web);
     ~AgentInstall();
     AgentInstall(const AgentInstall&) = delete;
     AgentInstall& operator=(const AgentInstall&) = delete;
