@@ -259,6 +259,9 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
 
     if (kind != kFetchInfo && LocationRefused(where)) return false;
 
+    const uint64_t limit =
+        kind == kFetchInfo ? kInfoFileLimit
+                           : AnnouncedFileLimit(kind == kFetchUpdate ? GetSizeOfUpdateFile() : GetSizeOfInformFile());
     std::string source = FolderSource(where, name);
     DebugLine(Pid() + " DownloadFileAU: " + source);
     RunLog(std::string("TestMode=") + BoolText(testMode));
@@ -274,8 +277,12 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
         DebugLine(Pid() + " DownloadFileAU: no usable file name in \"" + fileName + "\"");
     } else if (FileExists(source)) {
         attempted = true;
-        content = ReadFilePart(source);
-        if (kind != kFetchInfo && !content.empty()) {
+        content = ReadFilePart(source, static_cast<int64_t>(limit) + 1);
+        if (content.size() > limit) {
+            content.clear();
+            errorText = source + ": larger than the " + IntToStr(static_cast<int64_t>(limit)) + " bytes expected";
+            RunLog("ERROR: " + errorText);
+        } else if (kind != kFetchInfo && !content.empty()) {
             if (!WriteFileText(fetchPath, content)) errorText = "Cannot write " + fetchPath;
             if (visible) PseudoProgress();
         }

@@ -30,6 +30,8 @@ std::string FetchFileName(const std::string& name) {
 std::string FolderSource(const std::string& location, const std::string& name) { return location + "\\" + name; }
 std::string HttpSource(const std::string& location, const std::string& name) { return location + "/" + name; }
 
+uint64_t AnnouncedFileLimit(int64_t announced) { return uint64_t(announced > 0 ? announced : 0) + 99; }
+
 bool IsDriveOrUncPath(const std::string& source) {
     return (source.size() >= 2 && source[1] == ':') || source.compare(0, 2, "\\\\") == 0;
 }

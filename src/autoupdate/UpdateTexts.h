@@ -3,6 +3,7 @@
 // fetch source and the message of a failed fetch, the shut-down method by its name, the check that
 // a fetched file belongs to this product, and the command line of the agent's fresh copy.
 // Portable: no Windows API. Nothing here throws.
+#include <cstdint>
 #include <string>
 
 namespace vel {
@@ -25,6 +26,11 @@ std::string FolderSource(const std::string& location, const std::string& name);
 std::string HttpSource(const std::string& location, const std::string& name);
 // A drive path ("C:...") or a UNC path ("\\server...").
 bool IsDriveOrUncPath(const std::string& source);
+// Bounds of a fetch: the update-info file at most 1 MiB; an update or inform file at most the size
+// its update-info file announces plus the 99 bytes the size check tolerates (a missing or negative
+// size counts as 0), so that no server can fill the disk or the memory with a file nobody announced.
+constexpr uint64_t kInfoFileLimit = uint64_t(1) << 20;
+uint64_t AnnouncedFileLimit(int64_t announced);
 // The message of a failed fetch: s3 after an abort; else s4 (a drive or UNC source) or s5 (an
 // address), each followed by "<P><P>" and the source.
 std::string FetchFailureText(bool aborted, const std::string& source, const std::string& s3, const std::string& s4,

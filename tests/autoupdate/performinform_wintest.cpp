@@ -23,6 +23,7 @@ namespace vel {
 namespace {
 
 using testsupport::AgentInstall;
+using testsupport::AnnounceSize;
 using testsupport::BoxDriver;
 using testsupport::ClassOf;
 using testsupport::InformText;
@@ -103,9 +104,10 @@ protected:
     }
     bool Publish(const std::string& informText, const std::string& address) {
         return WriteWholeFile(dist + "\\Product.inform", informText) &&
-               agent.WriteInfo("[NewSetup]\r\nDownloadURL_UPDATE=" + dist + "\r\nVersionNew=6\r\n[General]\r\n"
+               agent.WriteInfo(AnnounceSize("[NewSetup]\r\nDownloadURL_UPDATE=" + dist + "\r\nVersionNew=6\r\n[General]\r\n"
                                "AutoInform=1\r\n[AutoInform]\r\nNameOfInformFile=Product.inform\r\nDownloadURL_INFORM=" +
-                               address + "\r\nAutoInformW=420\r\nAutoInformH=300\r\n");
+                               address + "\r\nAutoInformW=420\r\nAutoInformH=300\r\n",
+                                            kFetchInform, dist + "\\Product.inform"));
     }
     AgentInstall agent{"P7", testsupport::InfoFrom::Folder};  // its update locations are folders
     std::string dist;

@@ -21,6 +21,7 @@ namespace vel {
 namespace {
 
 using testsupport::AgentInstall;
+using testsupport::AnnounceSize;
 using testsupport::BoxDriver;
 using testsupport::BuildUpdatePackage;
 using testsupport::HttpUrl;
@@ -63,6 +64,7 @@ TEST_F(AgentFetchHttp, EachKindOverHttpAndTheUpdateOverHttps) {
     BoxDriver boxes;
     for (const auto& c : cases) {
         DeleteFileA(agent.File(c.name).c_str());
+        ASSERT_TRUE(agent.WriteInfo(AnnounceSize("[NewSetup]\r\n", c.kind, ServerFile(std::string("www\\") + c.name))));
         std::string error;
         EXPECT_TRUE(DownloadFileAU(c.location, c.name, c.kind, error)) << c.location << " " << c.name << ": " << error;
         EXPECT_EQ(error, "");

@@ -27,6 +27,7 @@ namespace vel {
 namespace {
 
 using testsupport::AgentInstall;
+using testsupport::AnnounceSize;
 using testsupport::BoxDriver;
 using testsupport::BuildTreePath;
 using testsupport::BuildUpdatePackage;
@@ -63,9 +64,13 @@ protected:
         ASSERT_TRUE(agent.WriteOriginal("[OriginalSetup]\r\nVersionOriginal=5\r\n[MsgBox]\r\nError=Fehler\r\n"
                                         "Attention=Achtung\r\n[AutoUpdate]\r\ns4=Nicht gefunden\r\n"));
     }
+    // Announces the sizes of the files in dist as they are now.
     std::string Info(const std::string& extra) {
-        return "[NewSetup]\r\nDownloadURL_UPDATE=" + dist + "\r\nNameOfUpdateFile=Update.exe\r\nVersionNew=6\r\n" +
-               extra + "[AutoInform]\r\nNameOfInformFile=Product.inform\r\n";
+        const std::string text = "[NewSetup]\r\nDownloadURL_UPDATE=" + dist +
+                                 "\r\nNameOfUpdateFile=Update.exe\r\nVersionNew=6\r\n" + extra +
+                                 "[AutoInform]\r\nNameOfInformFile=Product.inform\r\n";
+        return AnnounceSize(AnnounceSize(text, kFetchUpdate, dist + "\\Update.exe"), kFetchInform,
+                            dist + "\\Product.inform");
     }
     AgentInstall agent{"P7", testsupport::InfoFrom::Folder};  // its update locations are folders
     std::string dist;
@@ -89,6 +94,8 @@ TEST_F(AgentFetch, EachKindFromAFolderLandsInTheAgentFolder) {
     BoxDriver boxes;
     for (const auto& c : cases) {
         DeleteFileA(agent.File(c.arrives).c_str());
+        if (c.kind != kFetchInfo)
+            ASSERT_TRUE(agent.WriteInfo(AnnounceSize("[NewSetup]\r\n", c.kind, dist + "\\" + c.arrives)));
         std::string error = "stale";
         EXPECT_TRUE(DownloadFileAU(dist, c.name, c.kind, error)) << c.name;
         EXPECT_EQ(error, "");
@@ -134,7 +141,7 @@ TEST_F(AgentFetch, ForeignOrAlteredFilesAreDeletedWithAnErrorBox) {
         {kFetchInform, "Own.inform", "SHA256OfUpdateFile=" + otherSha + "\r\n", true, ""},
     };
     for (const auto& c : cases) {
-        ASSERT_TRUE(agent.WriteInfo("[NewSetup]\r\n" + c.infoExtra));
+        ASSERT_TRUE(agent.WriteInfo(AnnounceSize("[NewSetup]\r\n" + c.infoExtra, c.kind, dist + "\\" + c.name)));
         ASSERT_TRUE(WriteWholeFile(agent.File(c.name), "precious"));
         const std::vector<std::string> before = agent.Names();
         BoxDriver boxes;
@@ -154,6 +161,47 @@ TEST_F(AgentFetch, ForeignOrAlteredFilesAreDeletedWithAnErrorBox) {
         }
         DeleteFileA(agent.File(c.name).c_str());
     }
+}
+
+// A fetch takes no more than announced: an update file up to its announced size plus the size
+// check's 99 bytes, an update-info file up to 1 MiB. A larger one is refused whole and leaves
+// nothing behind; the file of that name in the agent's folder stays as it was.
+TEST_F(AgentFetch, FilesLargerThanAnnouncedAreRefused) {
+    ASSERT_EQ(BuildUpdatePackage(dist + "\\Update.exe", "P7"), "");
+    const int64_t size = static_cast<int64_t>(ReadWholeFile(dist + "\\Update.exe").size());
+    ASSERT_TRUE(WriteWholeFile(dist + "\\Big.info", "[NewSetup]\r\nVersionNew=6\r\n" + std::string(1 << 20, ';')));
+    ASSERT_TRUE(WriteWholeFile(dist + "\\Full.info", "[NewSetup]\r\nVersionNew=6\r\n;" +
+                                                          std::string((1 << 20) - 27, ';')));
+    ASSERT_EQ(ReadWholeFile(dist + "\\Full.info").size(), size_t(1) << 20);
+    const struct {
+        int kind;
+        const char* name;
+        int64_t announced;
+        bool ok;
+    } cases[] = {
+        {kFetchUpdate, "Update.exe", size - 99, true},
+        {kFetchUpdate, "Update.exe", size - 100, false},
+        {kFetchUpdate, "Update.exe", 0, false},  // nothing announced: at most 99 bytes
+        {kFetchInfo, "Full.info", 0, true},
+        {kFetchInfo, "Big.info", 0, false},
+    };
+    BoxDriver boxes;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " announced " + std::to_string(c.announced));
+        ASSERT_TRUE(agent.WriteInfo("[NewSetup]\r\nSizeOfUpdateFile=" + std::to_string(c.announced) + "\r\n"));
+        if (c.kind == kFetchUpdate) ASSERT_TRUE(WriteWholeFile(agent.File(c.name), "precious"));
+        const std::vector<std::string> before = agent.Names();
+        std::string error;
+        EXPECT_EQ(DownloadFileAU(dist, c.name, c.kind, error), c.ok);
+        if (c.kind == kFetchUpdate) {
+            EXPECT_EQ(ReadWholeFile(agent.File(c.name)), c.ok ? ReadWholeFile(dist + "\\Update.exe") : "precious");
+            EXPECT_EQ(agent.Names(), before);
+        } else {
+            // The agent's copy of the update-info file holds what was fetched, or nothing at all.
+            EXPECT_EQ(ReadWholeFile(agent.File(c.name)), c.ok ? ReadWholeFile(dist + "\\" + c.name) : "");
+        }
+    }
+    EXPECT_TRUE(boxes.Seen().empty()) << Describe(boxes.Seen());
 }
 
 // Nothing at the location and no way to fetch over HTTP (test mode fetches from folders only):
@@ -179,6 +227,7 @@ TEST_F(AgentFetch, NothingFetchedEndsWithoutABox) {
 
     // Test mode takes its files from the test location, whatever the location says.
     ASSERT_EQ(BuildUpdatePackage(testFolder + "\\FromTest.exe", "P7"), "");
+    ASSERT_TRUE(agent.WriteInfo(AnnounceSize("[NewSetup]\r\n", kFetchUpdate, testFolder + "\\FromTest.exe")));
     std::string error;
     EXPECT_TRUE(DownloadFileAU(dist, "FromTest.exe", kFetchUpdate, error));
     EXPECT_TRUE(Exists(agent.File("FromTest.exe")));

@@ -151,6 +151,23 @@ std::string InformText(const std::string& productToken, const std::string& annou
     return error.empty() ? text : std::string();
 }
 
+std::string AnnounceSize(const std::string& info, int kind, const std::string& file) {
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    const uint64_t size =
+        GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &d) ? (uint64_t(d.nFileSizeHigh) << 32) | d.nFileSizeLow : 0;
+    std::string text = info;
+    const std::string section = kind == kFetchUpdate ? "[NewSetup]\r\n" : "[AutoInform]\r\n";
+    const std::string key = std::string(kind == kFetchUpdate ? "SizeOfUpdateFile=" : "SizeOfInformFile=") +
+                            std::to_string(size) + "\r\n";
+    if (kind != kFetchUpdate && kind != kFetchInform) return text;
+    const size_t at = text.find(section);
+    if (at != std::string::npos)
+        text.insert(at + section.size(), key);
+    else if (kind == kFetchInform)
+        text += section + key;
+    return text;
+}
+
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
     SetEnvironmentVariableA(name.c_str(), value.c_str());
 }

@@ -81,6 +81,10 @@ std::string BuildUpdatePackage(const std::string& path, const std::string& produ
                                const std::string& stubFile = std::string());
 // An inform file's text for a product token, with the announcement.
 std::string InformText(const std::string& productToken, const std::string& announcement, bool scrambleWhole = false);
+// The update-info text with the size of file announced: "SizeOfUpdateFile" first in [NewSetup]
+// (update), "SizeOfInformFile" in [AutoInform] (inform); the agent fetches no more than announced.
+// Other kinds, and a text without [NewSetup], are returned as they are.
+std::string AnnounceSize(const std::string& info, int kind, const std::string& file);
 
 // Sets an environment variable of the test process (inherited by what it starts) while it lives.
 class ScopedEnv {
