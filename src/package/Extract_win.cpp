@@ -5,7 +5,6 @@
 #include <sddl.h>
 
 #include <cstdint>
-#include <set>
 #include <string>
 
 #include "package/ExtractRules.h"
@@ -14,6 +13,7 @@
 #include "package/PackageWalk.h"
 #include "ui/MsgBox.h"
 #include "util/DebugLog.h"
+#include "util/NameSet.h"
 #include "util/Elevation_win.h"
 #include "util/FileIO.h"
 #include "util/StrUtils.h"
@@ -38,7 +38,7 @@ std::string g_extractFolder;    // fixed at the first GetExtractFolder call
 ScopedHandle g_folderHold;
 // What this run made in its extraction folders, by full path in upper case: only these may be
 // written again, and nothing else may be in the folder when the engine starts.
-std::set<std::string> g_madeFiles, g_madeFolders;
+NameSet g_madeFiles, g_madeFolders;
 bool g_alternateProbed = false;
 std::string g_alternateRoot;    // "X:\TEMP" or "X:\TEMP\TEMP", empty when none chosen
 std::string g_alternateFolder;  // fixed at the first GetAlternateExtractFolder call
@@ -241,21 +241,21 @@ public:
             for (const auto& sub : RecordSubfolders(safe)) {
                 const std::string folder = r_.destFolder + "\\" + sub;
                 const std::string key = UpperCase(folder);
-                if (g_madeFolders.count(key)) continue;
+                if (g_madeFolders.Contains(key)) continue;
                 if (!CreateDirectoryA(folder.c_str(), nullptr)) {
                     writeError_ = LastErrorText();
                     return true;
                 }
-                g_madeFolders.insert(key);
+                g_madeFolders.Insert(key);
             }
             const std::string key = UpperCase(path);
-            const bool createdBefore = g_madeFiles.count(key) != 0;
+            const bool createdBefore = g_madeFiles.Contains(key);
             if (!target_.Open(path, createdBefore)) {
                 writeError_ = LastErrorText();
                 return true;
             }
             if (!createdBefore) {
-                g_madeFiles.insert(key);
+                g_madeFiles.Insert(key);
                 Progress(r_, 1, 0);  // one step per new file
             }
         }
@@ -316,7 +316,7 @@ std::string ForeignEntry(const std::string& folder) {
         if (name == "." || name == "..") continue;
         const std::string path = folder + "\\" + name;
         const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (!(isFolder ? g_madeFolders : g_madeFiles).count(UpperCase(path))) return path;
+        if (!(isFolder ? g_madeFolders : g_madeFiles).Contains(UpperCase(path))) return path;
         if (isFolder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             const std::string inner = ForeignEntry(path);
             if (!inner.empty()) return inner;
@@ -555,12 +555,12 @@ const ExtractFolderRules& RunExtractRules() {
 
 bool WriteExtractedFile(const std::string& path, const std::string& bytes, uint32_t dosDate) {
     const std::string key = UpperCase(path);
-    const bool createdBefore = g_madeFiles.count(key) != 0;
+    const bool createdBefore = g_madeFiles.Contains(key);
     ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   createdBefore ? TRUNCATE_EXISTING : CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return false;
-    g_madeFiles.insert(key);
+    g_madeFiles.Insert(key);
     for (size_t done = 0; done < bytes.size();) {
         DWORD n = 0;
         const DWORD chunk = static_cast<DWORD>(bytes.size() - done < (1u << 20) ? bytes.size() - done : (1u << 20));
@@ -601,8 +601,8 @@ void RemoveExtractFolder() {
     g_folderHold.reset();
     DeleteTree(g_extractFolder, true);
     g_extractFolder.clear();
-    g_madeFiles.clear();
-    g_madeFolders.clear();
+    g_madeFiles.Clear();
+    g_madeFolders.Clear();
 }
 
 std::string ExtractFolderIfCreated() { return g_extractFolder; }

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <set>
 
 #include "util/Catch.h"
+#include "util/NameSet.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -254,13 +254,12 @@ std::string SUB::Reverse(const std::string& list) {
 std::string SUB::Unique(const std::string& list, const std::string& keepList) {
     const std::vector<std::string> items = Items(list);
     if (items.empty()) return list.size() == 1 ? std::string() : list;
-    std::set<std::string> taken;
+    NameSet taken;
     std::vector<std::string> out;
     for (const std::string& it : items) {
         if (it.empty()) continue;
         const std::string norm = UpperCase(Trim(it));
-        if (taken.count(norm) && !Contains(keepList, it, true, true)) continue;
-        taken.insert(norm);
+        if (!taken.Insert(norm) && !Contains(keepList, it, true, true)) continue;
         out.push_back(it);
     }
     return JoinWith(list.front(), out);
