@@ -11,7 +11,6 @@ const char kPrefix[] = "; signature ";
 const char kAlgorithm[] = "ed25519 ";
 const char kDomain[] = "velnor update-info 1\n";
 constexpr size_t kKeyIdDigits = 16;
-constexpr size_t kSignatureDigits = 128;
 constexpr size_t kMaxExpiresDigits = 18;  // below 10^18: fits int64 with room
 
 const char kHexDigits[] = "0123456789abcdef";
@@ -38,23 +37,6 @@ bool DecodeHex(const std::string& text, bool lowerOnly, uint8_t* out, size_t siz
         const int hi = HexValue(text[2 * i], lowerOnly), lo = HexValue(text[2 * i + 1], lowerOnly);
         if (hi < 0 || lo < 0) return false;
         out[i] = static_cast<uint8_t>(hi << 4 | lo);
-    }
-    return true;
-}
-
-bool IsLowerHex(const std::string& text) {
-    for (char c : text)
-        if (HexValue(c, true) < 0) return false;
-    return true;
-}
-
-// Decimal without sign or leading zeros ("0" itself allowed).
-bool ParseExpires(const std::string& text, int64_t& value) {
-    if (text.empty() || text.size() > kMaxExpiresDigits || (text.size() > 1 && text[0] == '0')) return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
     }
     return true;
 }
@@ -93,50 +75,47 @@ InfoSignatureCheck ReadUpdateInfoSignature(const std::string& fileBytes) {
         return c;
     }
     c.status = InfoSignatureStatus::Malformed;
-    // The line is short and of fixed form: look no further than its longest spelling.
-    const size_t longest = sizeof kPrefix - 1 + sizeof kAlgorithm - 1 + kKeyIdDigits + 1 + kMaxExpiresDigits + 1 +
-                           kSignatureDigits + 2;
-    const size_t end = fileBytes.find("\r\n");
-    if (end == std::string::npos || end + 2 > longest) return c;
+    // "ed25519 " KEYID " " EXPIRES " " SIGNATURE CR LF, read in place: each field of its one spelling.
+    const char* const text = fileBytes.c_str();  // NUL-terminated: a short file stops at a mismatch
     size_t at = sizeof kPrefix - 1;
     if (!StartsWithText(fileBytes, at, kAlgorithm)) return c;
     at += sizeof kAlgorithm - 1;
-    const std::string fields = fileBytes.substr(at, end - at);
-    const size_t gap1 = fields.find(' ');
-    const size_t gap2 = gap1 == std::string::npos ? gap1 : fields.find(' ', gap1 + 1);
-    if (gap2 == std::string::npos) return c;
-    const std::string keyId = fields.substr(0, gap1);
-    const std::string expires = fields.substr(gap1 + 1, gap2 - gap1 - 1);
-    const std::string signature = fields.substr(gap2 + 1);
-    int64_t expiresValue = 0;
-    if (keyId.size() != kKeyIdDigits || !IsLowerHex(keyId) || !ParseExpires(expires, expiresValue) ||
-        signature.size() != kSignatureDigits || !IsLowerHex(signature))
-        return c;
-    std::string body = fileBytes.substr(end + 2);
+    const size_t keyIdAt = at;
+    while (at - keyIdAt < kKeyIdDigits && HexValue(text[at], true) >= 0) ++at;
+    if (at - keyIdAt != kKeyIdDigits || text[at++] != ' ') return c;
+    const size_t expiresAt = at;
+    int64_t expires = 0;
+    while (at - expiresAt < kMaxExpiresDigits && text[at] >= '0' && text[at] <= '9') expires = expires * 10 + (text[at++] - '0');
+    if (at == expiresAt || (text[expiresAt] == '0' && at - expiresAt > 1) || text[at++] != ' ') return c;
+    for (size_t i = 0; i < c.signature.size(); ++i, at += 2) {
+        const int hi = HexValue(text[at], true), lo = hi < 0 ? -1 : HexValue(text[at + 1], true);
+        if (lo < 0) return c;
+        c.signature[i] = static_cast<uint8_t>(hi << 4 | lo);
+    }
+    if (text[at] != '\r' || text[at + 1] != '\n') return c;
     // One signature line only: a second would leave it unclear which one speaks for the file.
-    if (StartsWithText(body, 0, kPrefix)) return c;
+    if (StartsWithText(fileBytes, at + 2, kPrefix)) return c;
     c.status = InfoSignatureStatus::Valid;
-    c.keyId = keyId;
-    c.expires = expiresValue;
-    c.body = std::move(body);
+    c.keyId.assign(text + keyIdAt, kKeyIdDigits);
+    c.expires = expires;
+    c.body.assign(fileBytes, at + 2, std::string::npos);
     return c;
 }
 
-InfoSignatureCheck CheckUpdateInfoSignature(const std::string& fileBytes, const Ed25519Public& key, int64_t nowUnix) {
+InfoSignatureCheck CheckUpdateInfoSignature(const std::string& fileBytes, const Ed25519Public& key,
+                                            const std::string& keyId, int64_t nowUnix) {
     InfoSignatureCheck c = ReadUpdateInfoSignature(fileBytes);
     if (c.status != InfoSignatureStatus::Valid) return c;
-    if (c.keyId != UpdateKeyId(key)) {
-        c.status = InfoSignatureStatus::OtherKey;
-        return c;
-    }
-    Ed25519Signature signature;
-    const size_t at = fileBytes.find("\r\n") - kSignatureDigits;
-    DecodeHex(fileBytes.substr(at, kSignatureDigits), true, signature.data(), signature.size());
-    if (!Ed25519Verify(key, SignedMessage(c.keyId, c.expires, c.body), signature))
+    if (c.keyId != keyId) c.status = InfoSignatureStatus::OtherKey;
+    else if (!Ed25519Verify(key, SignedMessage(c.keyId, c.expires, c.body), c.signature))
         c.status = InfoSignatureStatus::BadSignature;
     else if (c.expires != 0 && nowUnix >= c.expires)
         c.status = InfoSignatureStatus::Expired;
     return c;
+}
+
+InfoSignatureCheck CheckUpdateInfoSignature(const std::string& fileBytes, const Ed25519Public& key, int64_t nowUnix) {
+    return CheckUpdateInfoSignature(fileBytes, key, UpdateKeyId(key), nowUnix);
 }
 
 const char* InfoSignatureStatusText(InfoSignatureStatus status) {
@@ -161,8 +140,8 @@ std::string ExpiryText(int64_t unixSeconds) {
            " UTC";
 }
 
-std::string UpdateInfoRefusal(const std::string& keyItem, const std::string& fileBytes, int64_t nowUnix,
-                              std::string& usable) {
+std::string UpdateInfoRefusal(const std::string& keyItem, KeyIdFn keyIdOf, const std::string& fileBytes,
+                              int64_t nowUnix, std::string& usable) {
     usable.clear();
     if (keyItem.empty()) {
         usable = fileBytes;
@@ -170,13 +149,14 @@ std::string UpdateInfoRefusal(const std::string& keyItem, const std::string& fil
     }
     Ed25519Public key;
     if (!ParseUpdateKeyHex(keyItem, key)) return "the agent's own update key is unreadable";
-    InfoSignatureCheck c = CheckUpdateInfoSignature(fileBytes, key, nowUnix);
+    const std::string keyId = keyIdOf(key);
+    InfoSignatureCheck c = CheckUpdateInfoSignature(fileBytes, key, keyId, nowUnix);
     switch (c.status) {
     case InfoSignatureStatus::Valid:
         usable = std::move(c.body);
         return std::string();
     case InfoSignatureStatus::OtherKey:
-        return std::string("signed by another key (") + c.keyId + ", expected " + UpdateKeyId(key) + ")";
+        return "signed by another key (" + c.keyId + ", expected " + keyId + ")";
     case InfoSignatureStatus::Expired:
         return "expired at " + ExpiryText(c.expires);
     default:

@@ -23,6 +23,7 @@ struct InfoSignatureCheck {
     std::string body;
     std::string keyId;    // as written in the line (signed files)
     int64_t expires = 0;  // as written in the line (signed files); 0 = never
+    Ed25519Signature signature{};  // as written in the line (signed files)
 };
 
 std::string UpdateKeyId(const Ed25519Public& key);
@@ -39,6 +40,9 @@ InfoSignatureCheck ReadUpdateInfoSignature(const std::string& fileBytes);
 // The whole check against the agent's key at the given time (seconds since 1970, UTC). A file
 // expires at the second it names.
 InfoSignatureCheck CheckUpdateInfoSignature(const std::string& fileBytes, const Ed25519Public& key, int64_t nowUnix);
+// The same with the key's id given (UpdateKeyId(key), perhaps hashed another way).
+InfoSignatureCheck CheckUpdateInfoSignature(const std::string& fileBytes, const Ed25519Public& key,
+                                            const std::string& keyId, int64_t nowUnix);
 
 // "unsigned", "malformed signature line", "signed by another key", "bad signature", "expired", "valid".
 const char* InfoSignatureStatusText(InfoSignatureStatus status);
@@ -46,10 +50,12 @@ const char* InfoSignatureStatusText(InfoSignatureStatus status);
 std::string ExpiryText(int64_t unixSeconds);
 
 // The agent's decision on a fetched update-info file. keyItem: the key in its package's settings
-// (hex; empty when it carries none). Empty result: the file may be used and usable holds what
-// to keep (the body of a signed file; the file itself without a key). Otherwise the reason it is
-// refused, and usable is empty.
-std::string UpdateInfoRefusal(const std::string& keyItem, const std::string& fileBytes, int64_t nowUnix,
-                              std::string& usable);
+// (hex; empty when it carries none); keyIdOf: UpdateKeyId, or the same computed with the system's
+// SHA-256 (the stub carries no SHA-256 of its own). Empty result: the file may be used and usable
+// holds what to keep (the body of a signed file; the file itself without a key). Otherwise the
+// reason it is refused, and usable is empty.
+using KeyIdFn = std::string (*)(const Ed25519Public& key);
+std::string UpdateInfoRefusal(const std::string& keyItem, KeyIdFn keyIdOf, const std::string& fileBytes,
+                              int64_t nowUnix, std::string& usable);
 
 }  // namespace vel

@@ -86,6 +86,11 @@ std::string FetchedFileProblem(int kind, const std::string& localPath, const std
     return matches ? std::string() : MakeNotFoundMessage(localPath, std::string(), source, kBadSecretToken);
 }
 
+// The id of the agent's update key, hashed by the system (the stub carries no SHA-256 of its own).
+std::string SystemKeyId(const Ed25519Public& key) {
+    return SystemSha256Hex(std::string(reinterpret_cast<const char*>(key.data()), key.size())).substr(0, 16);
+}
+
 // A fetched file that fails its checks goes at once, and the user is told.
 void RejectFetchedFile(const std::string& localPath, const std::string& message) {
     DeleteFileA(localPath.c_str());
@@ -301,7 +306,8 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
         if (!result && !key.empty()) content.clear();
         if (result) {
             std::string usable;
-            const std::string refusal = UpdateInfoRefusal(key, content, int64_t(UnixTimeMs() / 1000), usable);
+            const std::string refusal =
+                UpdateInfoRefusal(key, SystemKeyId, content, int64_t(UnixTimeMs() / 1000), usable);
             content.swap(usable);
             if (!refusal.empty()) {
                 result = false;

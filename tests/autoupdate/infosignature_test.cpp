@@ -131,7 +131,7 @@ TEST(InfoSignature, AgentKeepsOnlyTheVerifiedBody) {
     };
     for (const auto& c : cases) {
         std::string usable = "left over";
-        EXPECT_EQ(UpdateInfoRefusal(c.keyItem, c.file, kNow, usable), c.refusal) << c.name;
+        EXPECT_EQ(UpdateInfoRefusal(c.keyItem, UpdateKeyId, c.file, kNow, usable), c.refusal) << c.name;
         EXPECT_EQ(usable, c.usable) << c.name;
     }
 }
