@@ -85,7 +85,8 @@ InfoSignatureCheck ReadUpdateInfoSignature(const std::string& fileBytes) {
     if (at - keyIdAt != kKeyIdDigits || text[at++] != ' ') return c;
     const size_t expiresAt = at;
     int64_t expires = 0;
-    while (at - expiresAt < kMaxExpiresDigits && text[at] >= '0' && text[at] <= '9') expires = expires * 10 + (text[at++] - '0');
+    while (at - expiresAt < kMaxExpiresDigits && text[at] >= '0' && text[at] <= '9')
+        expires = expires * 10 + (text[at++] - '0');
     if (at == expiresAt || (text[expiresAt] == '0' && at - expiresAt > 1) || text[at++] != ' ') return c;
     for (size_t i = 0; i < c.signature.size(); ++i, at += 2) {
         const int hi = HexValue(text[at], true), lo = hi < 0 ? -1 : HexValue(text[at + 1], true);

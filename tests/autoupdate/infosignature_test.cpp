@@ -35,6 +35,7 @@ std::string FlipLastSignatureDigit(std::string file) {
 TEST(InfoSignature, EachStatus) {
     const std::string good = SignUpdateInfo(kBody, kOurs, kNow + 100);
     const std::string keyId = UpdateKeyId(kOurKey);
+    const std::string expiry = std::to_string(kNow + 100);
     std::string flippedBody = good;
     flippedBody[flippedBody.size() - 3] ^= 0x01;  // "2" of VersionNew becomes "3"
     std::string lfBody = SignUpdateInfo("[NewSetup]\nVersionNew=2\n", kOurs, 0);
@@ -58,20 +59,20 @@ TEST(InfoSignature, EachStatus) {
         {"body cut", good.substr(0, good.size() - 1), InfoSignatureStatus::BadSignature},
         {"body lengthened", good + "BackgroundUpdate=1\r\n", InfoSignatureStatus::BadSignature},
         {"signature digit changed", FlipLastSignatureDigit(good), InfoSignatureStatus::BadSignature},
-        {"expiry moved on", ChangeInLine(good, " " + std::to_string(kNow + 100) + " ", " " + std::to_string(kNow + 900) + " "),
+        {"expiry moved on", ChangeInLine(good, " " + expiry + " ", " " + std::to_string(kNow + 900) + " "),
          InfoSignatureStatus::BadSignature},
-        {"expiry made never", ChangeInLine(good, " " + std::to_string(kNow + 100) + " ", " 0 "),
+        {"expiry made never", ChangeInLine(good, " " + expiry + " ", " 0 "),
          InfoSignatureStatus::BadSignature},
         // One spelling only.
         {"LF line end", ChangeInLine(good, "\r\n", "\n"), InfoSignatureStatus::Malformed},
         {"blank before line end", ChangeInLine(good, "\r\n", " \r\n"), InfoSignatureStatus::Malformed},
         {"upper-case key id", ChangeInLine(good, keyId, "ABCDEF0123456789"), InfoSignatureStatus::Malformed},
         {"key id too short", ChangeInLine(good, keyId, keyId.substr(1)), InfoSignatureStatus::Malformed},
-        {"leading zero in expiry", ChangeInLine(good, " " + std::to_string(kNow + 100), " 0" + std::to_string(kNow + 100)),
+        {"leading zero in expiry", ChangeInLine(good, " " + expiry, " 0" + expiry),
          InfoSignatureStatus::Malformed},
-        {"negative expiry", ChangeInLine(good, " " + std::to_string(kNow + 100), " -" + std::to_string(kNow + 100)),
+        {"negative expiry", ChangeInLine(good, " " + expiry, " -" + expiry),
          InfoSignatureStatus::Malformed},
-        {"value with =", ChangeInLine(good, "ed25519 ", "ed25519=") , InfoSignatureStatus::Malformed},
+        {"value with =", ChangeInLine(good, "ed25519 ", "ed25519="), InfoSignatureStatus::Malformed},
         {"other algorithm", ChangeInLine(good, "ed25519", "ed448"), InfoSignatureStatus::Malformed},
         {"field missing", "; signature ed25519 " + keyId + " 0\r\n" + kBody, InfoSignatureStatus::Malformed},
         {"field added", ChangeInLine(good, "\r\n", " 1\r\n"), InfoSignatureStatus::Malformed},
