@@ -136,15 +136,17 @@ demo_agent_clock() {
 }
 
 # Writes the plain update agent OUT: the 64-bit stub marked as an update agent with its file name,
-# the product's token and the update location (LOCATION, INFO_NAME), writing its run log.
+# the product's token and the update location (LOCATION, INFO_NAME), writing its run log. Further
+# arguments go to "velpack build" (e.g. --update-key FILE.pub).
 demo_make_agent() {
     local out=$1 location=$2 info=$3 token=$4 work rc=0
+    shift 4
     work=$(mktemp -d)
     mkdir "$work/input"  # an agent carries no files
     printf '[English]\r\ns0=Demo Product Update\r\nCharset=0\r\n' >"$work/languages.ini"
     "$velpack" build --quiet --stub "$win64/src/stub/stub.exe" --languages "$work/languages.ini" \
         --input "$work/input" --output "$out" --info-location "$location" --info-file "$info" \
-        --agent-name "$(basename "$out")" --product-token "$token" --update-agent --agent-run-log --threads 1 \
+        --agent-name "$(basename "$out")" --product-token "$token" --update-agent --agent-run-log --threads 1 "$@" \
         >"$work/log" 2>&1 || rc=$?
     [ "$rc" -eq 0 ] || cat "$work/log" >&2
     rm -rf "$work"

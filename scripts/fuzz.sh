@@ -13,7 +13,7 @@ Builds the fuzz targets (clang 14, -fsanitize=fuzzer,address,undefined) in build
 each for SECONDS (default 60), one at a time, over build/fuzz/corpus/<target> (seeded from
 tests/fuzz/corpus and tests/fuzz/crashes; the repository is not written). TARGET names limit the
 run to those targets (fileinfo, packagewalk, record, language, markup, sub, inform, transient,
-updateinfo, macros, httptext, velpack_project, velpack_language); TARGET=SECONDS gives one its own
+updateinfo, infosignature, macros, httptext, velpack_project, velpack_language); TARGET=SECONDS gives one its own
 time. Per target it prints the executions, the seconds and the findings, then the totals.
 
 Each run: -max_total_time, -timeout=10 (a hang), -rss_limit_mb=2048, -detect_leaks=1, findings

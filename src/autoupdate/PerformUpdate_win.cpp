@@ -5,6 +5,7 @@
 #include <string>
 
 #include "autoupdate/Agent_win.h"
+#include "autoupdate/InfoSignature.h"
 #include "autoupdate/ShutDownDecision.h"
 #include "autoupdate/UpdateStart.h"
 #include "autoupdate/UpdateSettings.h"
@@ -20,6 +21,7 @@
 #include "stub/StubState.h"
 #include "stub/StubWindow.h"
 #include "ui/MsgBox.h"
+#include "util/Clock.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
 #include "util/FileText.h"
@@ -56,6 +58,12 @@ void PseudoProgress() {
 // (when it names one), then the product token. Empty when it may be used.
 std::string FetchedFileProblem(int kind, const std::string& localPath, const std::string& source) {
     const std::string expected = kind == kFetchUpdate ? GetSHA256OfUpdateFile() : GetSHA256OfInformFile();
+    // With an update key the signed update-info file is the only trust: a file it names no hash of
+    // is not used.
+    if (expected.empty() && !OwnPackage().UpdateKey().empty()) {
+        DebugLine(Pid() + " DownloadFileAU: the signed update-info file names no SHA-256 of " + localPath);
+        return "The update-info file names no SHA-256 of " + FileNamePart(source) + "; it is not used.";
+    }
     if (!expected.empty()) {
         const std::string actual = SystemSha256FileHex(localPath, [] { WaitPumping(0, 0); });
         if (!SameSha256(expected, actual)) {
@@ -84,6 +92,11 @@ bool LocationRefused(const std::string& location) {
     if (AgentCycle().testMode || UpdateLocationUsable(location, InfoFromWeb())) return false;
     RunLog("ERROR: DownloadURL_UPDATE is not a web address, not used: " + location);
     return true;
+}
+
+// The id of the agent's update key, hashed by the system (the stub carries no SHA-256 of its own).
+std::string SystemKeyId(const Ed25519Public& key) {
+    return SystemSha256Hex(std::string(reinterpret_cast<const char*>(key.data()), key.size())).substr(0, 16);
 }
 
 // A fetched file that fails its checks goes at once, and the user is told.
@@ -305,6 +318,21 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
         if (errorText.empty() && !content.empty())
             errorText = MakeNotFoundMessage(std::string(), content, source, std::string());
         result = errorText.empty() && !content.empty();
+        // With an update key only a file signed by it counts, and only its body is kept.
+        const std::string key = OwnPackage().UpdateKey();
+        if (!result && !key.empty()) content.clear();
+        if (result) {
+            std::string usable;
+            const std::string refusal =
+                UpdateInfoRefusal(key, SystemKeyId, content, int64_t(UnixTimeMs() / 1000), usable);
+            content.swap(usable);
+            if (!refusal.empty()) {
+                result = false;
+                RunLog("ERROR: update-info file refused: " + refusal);
+                DebugLine(Pid() + " DownloadFileAU: update-info file refused: " + refusal + ": " + source);
+                errorText = "The update-info file " + source + " was refused: " + refusal + ".";
+            }
+        }
         // Replaced even by nothing: no value of an earlier fetch outlives a failed one.
         if (!name.empty()) WriteFileText(AgentFolder() + name, content);
         SettingsFilesChanged();

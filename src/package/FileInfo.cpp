@@ -64,6 +64,7 @@ std::string TGFileInfo::ProductToken(bool unscramble) const {
 }
 
 bool TGFileInfo::QuietMode() const { return SUB::Item(settingsList_, 4) == "1"; }
+std::string TGFileInfo::UpdateKey() const { return SUB::Item(settingsList_, 5); }
 
 std::string TGFileInfo::DownloadLocation() const { return SUB::Item(webList_, 0); }
 std::string TGFileInfo::SetupFileName() const { return SUB::Item(webList_, 1); }

@@ -45,6 +45,9 @@ public:
     std::string AgentName() const;                   // item 2
     std::string ProductToken(bool unscramble) const; // item 3
     bool QuietMode() const;                          // item 4 is "1"
+    // Item 5 (optional): the public key that signs this product's update-info files, as written
+    // (64 hex digits); empty when the package carries none (packages made before it existed).
+    std::string UpdateKey() const;
 
     // Web-download list.
     std::string DownloadLocation() const;             // item 0

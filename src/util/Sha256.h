@@ -42,5 +42,7 @@ bool SameSha256(const std::string& expected, const std::string& actual);
 // by others denied; empty when the file cannot be read or the provider has no SHA-256. between (may be
 // null) runs after every megabyte, for a caller that pumps window messages.
 std::string SystemSha256FileHex(const std::string& path, const std::function<void()>& between = nullptr);
+// The same for bytes in memory (up to 4 GiB).
+std::string SystemSha256Hex(const std::string& bytes);
 
 }  // namespace vel

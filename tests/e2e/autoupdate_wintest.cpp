@@ -7,12 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <functional>
 #include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Keys.h"
+#include "autoupdate/InfoSignature.h"
 #include "support/InstalledProduct_win.h"
 #include "support/PackageFixture.h"
 #include "support/TestServers_win.h"
@@ -853,6 +856,173 @@ TEST_F(AutoUpdate, EngineThatReportsSuccessAndThenFailsRecordsNoNewVersion) {
     ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
     Pump(1500);
     EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "1") << p.RunLogText();
+}
+
+
+// ---- Signed update-info files ---------------------------------------------------------------------------
+
+// A key pair with a fixed seed: the private key file for publishing and the hex the agent carries.
+struct TestKey {
+    Ed25519Seed seed;
+    std::string file;
+    std::string hex;
+};
+TestKey MakeKey(const testsupport::ScratchFolder& dir, const std::string& name, uint8_t fill) {
+    TestKey k;
+    for (size_t i = 0; i < k.seed.size(); ++i) k.seed[i] = static_cast<uint8_t>(fill + 13 * i);
+    k.file = dir.File(name + ".key");
+    testsupport::WriteWholeFile(k.file, PrivateKeyPem(k.seed));
+    k.hex = UpdateKeyHex(Ed25519PublicKey(k.seed));
+    return k;
+}
+
+class SignedInfo : public AutoUpdate {
+protected:
+    // The product whose agent carries our key (version 1), and version 2 built.
+    void InstallWithKey(int64_t probeSecondsInterval = 0) {
+        ProductOptions o;
+        o.updateKey = ours_.hex;
+        o.probeSecondsInterval = probeSecondsInterval;
+        ASSERT_NO_FATAL_FAILURE(Install(o));
+        ASSERT_EQ(product_->BuildUpdate(2), "");
+    }
+    void ChangeServerInfo(const std::function<std::string(std::string)>& change) const {
+        const std::string path = product_->ServerInfoFile();
+        ASSERT_TRUE(testsupport::WriteWholeFile(path, change(ReadWholeFile(path))));
+    }
+
+    testsupport::ScratchFolder keys_;
+    TestKey ours_ = MakeKey(keys_, "ours", 1), theirs_ = MakeKey(keys_, "theirs", 2);
+};
+
+TEST_F(SignedInfo, AgentWithAKeyTakesAProperlySignedUpdateAndKeepsOnlyTheBody) {
+    ASSERT_NO_FATAL_FAILURE(InstallWithKey());
+    InstalledProduct& p = *product_;
+    ASSERT_EQ(p.Publish(p.Release(2), "Update.exe", "", testsupport::Signing{ours_.file}), "");
+    const std::string published = ReadWholeFile(p.ServerInfoFile());
+    ASSERT_EQ(published.compare(0, 12, "; signature "), 0);
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+    EXPECT_EQ(p.Setting("OriginalSetup", "VersionOriginal"), "2");
+    EXPECT_EQ(ReadWholeFile(p.InfoFile()), published.substr(published.find("\r\n") + 2));
+    EXPECT_EQ(p.RunLogText().find("refused"), std::string::npos) << p.RunLogText();
+}
+
+struct SignatureCase {
+    const char* name;
+    const char* reason;  // the run log's "ERROR: update-info file refused: " line goes on with this
+    bool testFolder;     // fetched in test mode from a drive folder instead of nginx
+    std::function<void(InstalledProduct&, const TestKey& ours, const TestKey& theirs)> publish;
+};
+void PrintTo(const SignatureCase& c, std::ostream* os) { *os << c.name; }
+
+class SignatureRefused : public SignedInfo, public ::testing::WithParamInterface<SignatureCase> {};
+
+// What a man in the middle (or a stale or damaged file) offers: the product's token, which is no
+// secret, the SHA-256 of his own package, a higher version and a background update.
+UpdateInfo Intruders(const InstalledProduct& p) {
+    UpdateInfo info = p.Release(5);
+    info.backgroundUpdate = true;
+    return info;
+}
+
+TEST_P(SignatureRefused, NothingOfTheFileIsKeptAndNothingRuns) {
+    const SignatureCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(InstallWithKey());
+    InstalledProduct& p = *product_;
+    ASSERT_NO_FATAL_FAILURE(c.publish(p, ours_, theirs_));
+    testsupport::ScratchFolder testFolder;
+    std::unique_ptr<TestModeValues> testMode;
+    if (c.testFolder) {
+        for (const char* name : {"Update.exe", "Product.info"})
+            ASSERT_TRUE(MoveFileA((p.ServerFolder() + "\\" + name).c_str(), testFolder.File(name).c_str()));
+        testMode = std::make_unique<TestModeValues>("1", DateText(0), testFolder.Path());
+    }
+    ASSERT_TRUE(testsupport::WriteWholeFile(p.InfoFile(), "[NewSetup]\r\nVersionNew=7\r\n"));  // an earlier fetch
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    ASSERT_TRUE(WaitForDecision(0)) << trace_.Text();  // as if nothing had been fetched
+    Pump(1500);
+    EXPECT_NE(p.RunLogText().find(std::string("ERROR: update-info file refused: ") + c.reason), std::string::npos)
+        << p.RunLogText();
+    EXPECT_TRUE(trace_.Contains("update-info file refused: " + std::string(c.reason))) << trace_.Text();
+    EXPECT_EQ(ReadWholeFile(p.InfoFile()), "");
+    EXPECT_FALSE(Exists(UpdateFileInFolder()));
+    EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-4"));
+    EXPECT_EQ(WaitForAgentBox(500), nullptr);  // a timed check says nothing
+    ExpectUntouched(pid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SignatureRefused,
+    ::testing::Values(
+        SignatureCase{"Unsigned", "unsigned", false,
+                      [](InstalledProduct& p, const TestKey&, const TestKey&) {
+                          ASSERT_EQ(p.Publish(Intruders(p)), "");
+                      }},
+        SignatureCase{"OtherKey", "signed by another key", false,
+                      [](InstalledProduct& p, const TestKey&, const TestKey& theirs) {
+                          ASSERT_EQ(p.Publish(Intruders(p), "Update.exe", "", testsupport::Signing{theirs.file}), "");
+                      }},
+        SignatureCase{"Expired", "expired at ", false,
+                      [](InstalledProduct& p, const TestKey& ours, const TestKey&) {
+                          const int64_t twoDaysAgo = int64_t(time(nullptr)) - 2 * 86400;
+                          ASSERT_EQ(p.Publish(p.Release(2), "Update.exe", "",
+                                              testsupport::Signing{ours.file, 1, twoDaysAgo}),
+                                    "");
+                      }},
+        SignatureCase{"Tampered", "bad signature", false,
+                      [](InstalledProduct& p, const TestKey& ours, const TestKey&) {
+                          ASSERT_EQ(p.Publish(p.Release(2), "Update.exe", "", testsupport::Signing{ours.file}), "");
+                          std::string text = ReadWholeFile(p.ServerInfoFile());
+                          const size_t at = text.find("BackgroundUpdate=0");
+                          ASSERT_NE(at, std::string::npos);
+                          text[at + 17] = '1';
+                          ASSERT_TRUE(testsupport::WriteWholeFile(p.ServerInfoFile(), text));
+                      }},
+        SignatureCase{"UnsignedInTheTestFolder", "unsigned", true,
+                      [](InstalledProduct& p, const TestKey&, const TestKey&) {
+                          ASSERT_EQ(p.Publish(p.Release(2)), "");
+                      }}),
+    [](const ::testing::TestParamInfo<SignatureCase>& i) { return std::string(i.param.name); });
+
+TEST_F(SignedInfo, InteractiveCheckShowsWhyTheFileWasRefused) {
+    ASSERT_NO_FATAL_FAILURE(InstallWithKey(-1));  // no timed shots: only the request makes one
+    InstalledProduct& p = *product_;
+    ASSERT_EQ(p.Publish(Intruders(p), "Update.exe", "", testsupport::Signing{theirs_.file}), "");
+    StartAgent("/DELAY=60");
+    ASSERT_EQ(p.RunAgent("/TEST=2"), 0);
+    Answer({"Check for a new version of Demo Product now?"}, "&Yes");
+    Answer({"was refused: signed by another key (" + UpdateKeyId(Ed25519PublicKey(theirs_.seed)) + ", expected " +
+            UpdateKeyId(Ed25519PublicKey(ours_.seed)) + ")"},
+           "&OK");
+    EXPECT_TRUE(WaitForDecision(0, 5000)) << trace_.Text();
+    EXPECT_EQ(p.InstalledVersion(), "1");
+}
+
+// With a key, the update file is trusted only through the hash of the signed file: a signed file
+// that names none is no licence to run whatever the location holds.
+TEST_F(SignedInfo, SignedFileWithoutTheUpdatesHashIsNotUsed) {
+    ASSERT_NO_FATAL_FAILURE(InstallWithKey());
+    InstalledProduct& p = *product_;
+    ASSERT_EQ(p.Publish(p.Release(2)), "");
+    ChangeServerInfo([&](std::string text) {
+        const size_t at = text.find("SHA256OfUpdateFile=");
+        text.erase(at, text.find("\r\n", at) + 2 - at);
+        return SignUpdateInfo(text, ours_.seed, 0);
+    });
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    Answer({"names no SHA-256 of Update.exe"}, "&OK");
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_FALSE(Exists(UpdateFileInFolder()));
+    EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-7"));
+    ExpectUntouched(pid);
 }
 
 }  // namespace

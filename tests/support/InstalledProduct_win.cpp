@@ -114,6 +114,7 @@ std::string InstalledProduct::MakeInstallation() {
     b.infoFileName = options_.infoName;
     b.agentName = options_.agentName;
     b.productToken = options_.token;
+    b.updateKey = options_.updateKey;
     b.updateAgent = true;
     b.agentRunLog = true;
     b.threads = 1;
@@ -188,7 +189,8 @@ UpdateInfo InstalledProduct::Release(int version) const {
     return info;
 }
 
-std::string InstalledProduct::Publish(const UpdateInfo& info, const std::string& name, const std::string& informText) {
+std::string InstalledProduct::Publish(const UpdateInfo& info, const std::string& name, const std::string& informText,
+                                      const Signing& signing) {
     PublishOptions o;
     o.package = serverFolder_ + "\\" + name;
     o.productToken = options_.token;
@@ -197,6 +199,9 @@ std::string InstalledProduct::Publish(const UpdateInfo& info, const std::string&
     o.inform = !informText.empty();
     o.informText = informText;
     o.info = info;
+    o.signKey = signing.key;
+    o.expiresDays = signing.expiresDays;
+    o.now = signing.now;
     PublishReport report;
     return PublishUpdate(o, report);
 }

@@ -27,6 +27,15 @@ struct ProductOptions {
     std::string token = "Velnor-Demo-7F3A";
     int64_t probeSecondsInterval = 0;  // 0: one shot per agent run
     int64_t reAskSecondsInterval = 0;  // 0: the same stamp is never offered again by time
+    std::string updateKey;             // hex: the agent takes only update-info files signed by it
+};
+
+// How Publish signs the update-info file: with the private key file `key` (none: unsigned), valid
+// for `expiresDays` (0: for ever) from `now` (seconds since 1970; 0: the clock).
+struct Signing {
+    std::string key;
+    int64_t expiresDays = 90;
+    int64_t now = 0;
 };
 
 class InstalledProduct {
@@ -71,7 +80,7 @@ public:
     // Publishes the update-info file for the package `name` of the server folder (a new stamp
     // unless info.stamp is set); with informText not empty, an announcement instead of an update.
     std::string Publish(const UpdateInfo& info, const std::string& name = "Update.exe",
-                        const std::string& informText = "");
+                        const std::string& informText = "", const Signing& signing = Signing());
     // Changes a key of the published update-info file (an empty value removes it).
     void SetServerInfo(const std::string& section, const std::string& key, const std::string& value) const;
     std::string ServerInfo(const std::string& section, const std::string& key) const;

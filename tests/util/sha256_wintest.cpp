@@ -33,6 +33,7 @@ TEST(SystemSha256, AgreesWithThePortableHash) {
         const std::string system = SystemSha256FileHex(path);
         EXPECT_EQ(system, Sha256FileHex(path)) << f.name;
         EXPECT_EQ(system, Sha256Hex(f.bytes)) << f.name;
+        EXPECT_EQ(SystemSha256Hex(f.bytes), system) << f.name;  // the same bytes from memory
     }
     EXPECT_EQ(SystemSha256FileHex(dir.File("abc.txt")),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");

@@ -39,6 +39,22 @@ printf 'y' >>file.bin
 if openssl pkeyutl -verify -rawin -pubin -inkey <(openssl pkey -in pair.key -pubout) -in file.bin -sigfile file.sig \
   >/dev/null 2>&1; then fail "OpenSSL accepted a changed file"; fi
 
+# A signed update-info file made with OpenSSL alone, over the message as documented, passes our
+# check; the keyid is the start of the SHA-256 of the raw public key. One changed body byte fails.
+keyid=$(openssl pkey -in pair.key -pubout -outform DER | tail -c 32 | sha256sum | cut -c1-16)
+expires=$(( $(date +%s) + 3600 ))
+printf '[NewSetup]\r\nVersionNew=2\r\nBackgroundUpdate=0\r\n' >pair.info.body
+{ printf 'velnor update-info 1\n%s\n%s\n' "$keyid" "$expires"; cat pair.info.body; } >pair.info.msg
+openssl pkeyutl -sign -rawin -inkey pair.key -in pair.info.msg -out pair.info.sig || fail "openssl sign info"
+{ printf '; signature ed25519 %s %s %s\r\n' "$keyid" "$expires" "$(od -An -v -tx1 pair.info.sig | tr -d ' \n')"
+  cat pair.info.body; } >pair.signed.info
+run info.log info --key pair.pub pair.signed.info || { cat info.log info.log.err; fail "OpenSSL-signed info file refused"; }
+grep -q "signed by keyid $keyid, expires " info.log || { cat info.log; fail "keyid differs from OpenSSL's"; }
+grep -q ": valid$" info.log || { cat info.log; fail "no verdict"; }
+sed 's/BackgroundUpdate=0/BackgroundUpdate=1/' pair.signed.info >pair.tampered.info
+if run tampered.log info --key pair.pub pair.tampered.info; then fail "tampered info file accepted"; fi
+grep -q ": bad signature$" tampered.log || { cat tampered.log; fail "tampered file not called a bad signature"; }
+
 # Nothing is replaced: neither an existing key nor an existing public key; no temporary left.
 cp pair.key pair.key.before
 if run again.log keygen --output pair; then fail "keygen replaced a key pair"; fi

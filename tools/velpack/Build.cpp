@@ -10,6 +10,7 @@
 #include "FileTimes.h"
 #include "OrderedPipeline.h"
 #include "Velpack.h"
+#include "autoupdate/InfoSignature.h"
 #include "package/PackageFormat.h"
 #include "package/PackageWriter.h"
 #include "package/RecordPath.h"
@@ -170,8 +171,14 @@ std::string MakeTexts(const BuildOptions& o, PackageContent& c, BuildReport& rep
         if (!error.empty()) return error;
     }
     const std::string token = o.productToken.empty() ? std::string() : ScrambleItem(o.productToken);
-    return MakeBarList({o.infoLocation, o.infoFileName, o.agentName, token, o.quietMode ? "1" : "0"}, "settings",
-                       c.settingsList);
+    std::vector<std::string> items = {o.infoLocation, o.infoFileName, o.agentName, token, o.quietMode ? "1" : "0"};
+    // The update key only when there is one: packages without it keep the five items of old.
+    if (!o.updateKey.empty()) {
+        Ed25519Public key;
+        if (!ParseUpdateKeyHex(o.updateKey, key)) return "the update key is not 64 hex digits";
+        items.push_back(UpdateKeyHex(key));
+    }
+    return MakeBarList(items, "settings", c.settingsList);
 }
 
 void SetTrailerFlags(const BuildOptions& o, PackageTrailer& t) {

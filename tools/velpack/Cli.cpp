@@ -7,6 +7,7 @@
 #include "Progress.h"
 #include "Velpack.h"
 #include "package/PackageFormat.h"
+#include "util/Clock.h"
 #include "util/FileIO.h"
 #include "util/StrUtils.h"
 
@@ -41,7 +42,11 @@ const char kBuildHelp[] =
     "\n"
     "The project file is an INI file with the sections [Setup], [Settings], [Flags] (and [Web] for\n"
     "\"velpack web\"); relative paths in it are taken from its folder. Every key has an option that\n"
-    "overrides it. Flags take 0 or 1 (the option alone means 1).\n";
+    "overrides it. Flags take 0 or 1 (the option alone means 1).\n"
+    "\n"
+    "With an update key (--update-key, [Settings] UpdateKey) the package carries that public key, and\n"
+    "its update agent takes only update-info files signed with the matching private key (\"velpack\n"
+    "publish --sign-key\"), and update and inform files only through the SHA-256 those name.\n";
 
 const char kWebHelp[] =
     "Usage: velpack web [PROJECT.ini] [OPTIONS]\n"
@@ -54,6 +59,7 @@ const char kWebHelp[] =
 const char kInfoHelp[] =
     "Usage: velpack info [--json] FILE\n"
     "       velpack info [--installed-version N [--installed-stamp N]] FILE.info|FILE.original\n"
+    "       velpack info --key PUBLIC FILE.info\n"
     "\n"
     "Shows the trailer's fields, the flags by name, the execution level the image's manifest asks\n"
     "Windows for (admin: requireAdministrator, user: asInvoker), the languages and their keys, the\n"
@@ -65,7 +71,12 @@ const char kInfoHelp[] =
     "them. With --installed-version (and --installed-stamp, default 0) it also shows what the agent\n"
     "of that installation would decide at a timed check: the reason code and text (6 = OK). The size\n"
     "check looks at the update location when it is a folder here, otherwise at the file of that name\n"
-    "beside the update-info file.\n";
+    "beside the update-info file.\n"
+    "\n"
+    "For an update-info file it also says whether it is signed, by which key (keyid) and until when.\n"
+    "--key PUBLIC (a .pub file or 64 hex digits) checks the signature against that key: valid, bad\n"
+    "signature, signed by another key, expired, unsigned or malformed; exit code 1 unless valid.\n"
+    "A package's settings show its update key (hex and keyid), if it carries one.\n";
 
 const char kExtractHelp[] =
     "Usage: velpack extract FILE DIR\n"
@@ -115,7 +126,12 @@ const char kPublishHelp[] =
     "it. The stamp changes with every publish unless given. With --inform the agents announce the\n"
     "version instead: the inform file is written beside the update-info file. Upload the package (and\n"
     "the inform file) to the update location together with the update-info file. The project file's\n"
-    "section is [Update]; every key has an option that overrides it.\n";
+    "section is [Update]; every key has an option that overrides it.\n"
+    "\n"
+    "--sign-key KEY signs the update-info file with a private key of \"velpack keygen\": a first line\n"
+    "\"; signature ed25519 KEYID EXPIRES SIGNATURE\" before the unchanged values. Agents built with the\n"
+    "matching --update-key take nothing else. The signature holds for --expires DAYS (default 90;\n"
+    "0: for ever); publish again before then. Keep the key off the update server.\n";
 
 struct Io {
     std::string& out;
@@ -242,7 +258,8 @@ int RunInfo(const std::vector<std::string>& args, Io& io) {
     bool json = false;
     std::string file;
     InstalledState installed;
-    bool hasInstalled = false, hasStamp = false;
+    bool hasInstalled = false, hasStamp = false, hasKey = false;
+    std::string keyValue;
     for (size_t i = 1; i < args.size(); ++i) {
         if (IsHelp(args[i])) {
             io.out += kInfoHelp;
@@ -258,6 +275,10 @@ int RunInfo(const std::vector<std::string>& args, Io& io) {
                 return Usage(io, std::string(name) + " needs a 32-bit number", kInfoHelp);
             (version ? installed.version : installed.stamp) = v;
             (version ? hasInstalled : hasStamp) = true;
+        } else if (TakeOption(args, i, "--key", true, value, hasValue)) {
+            if (!hasValue) return Usage(io, "--key needs a value", kInfoHelp);
+            keyValue = value;
+            hasKey = true;
         } else if (args[i] == "--json") json = true;
         else if (args[i].compare(0, 1, "-") == 0) return Usage(io, "unknown option " + args[i], kInfoHelp);
         else if (file.empty()) file = args[i];
@@ -266,17 +287,27 @@ int RunInfo(const std::vector<std::string>& args, Io& io) {
     if (file.empty()) return Usage(io, "no file given", kInfoHelp);
     if (hasStamp && !hasInstalled) return Usage(io, "--installed-stamp needs --installed-version", kInfoHelp);
     PackageDescription d;
-    const std::string error = DescribePackage(file, d);
+    std::string error = DescribePackage(file, d);
     if (!error.empty()) {
         std::string text;
         int code = -1;
         if (!json && DescribeSettingsFile(file, hasInstalled ? &installed : nullptr, text, code)) {
             io.out += text;
-            return 0;
+            const bool infoFile = text.rfind("update-info file ", 0) == 0;
+            if (!infoFile) return hasKey ? Usage(io, "--key is for update-info files", kInfoHelp) : 0;
+            std::string keyHex;
+            if (hasKey) {
+                error = ReadUpdateKey(keyValue, std::string(), keyHex);
+                if (!error.empty()) return Failure(io, "--key: " + error);
+            }
+            bool holds = false;
+            io.out += DescribeInfoSignature(file, hasKey ? &keyHex : nullptr, int64_t(UnixTimeMs() / 1000), holds);
+            return !hasKey || holds ? 0 : 1;
         }
         return Failure(io, error);
     }
     if (hasInstalled) return Usage(io, "--installed-version is for update-info files", kInfoHelp);
+    if (hasKey) return Usage(io, "--key is for update-info files", kInfoHelp);
     io.out += json ? DescriptionJson(d) : DescriptionText(d);
     return d.checksumsPass && d.damage.empty() ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 
 #include "FileTimes.h"
 #include "Velpack.h"
+#include "autoupdate/InfoSignature.h"
 #include "package/FileInfo.h"
 #include "package/PackageFormat.h"
 #include "package/PackageWalk.h"
@@ -212,6 +213,13 @@ std::string FlagNames(uint8_t flags) {
     return out;
 }
 
+std::string UpdateKeyText(const std::string& keyItem) {
+    if (keyItem.empty()) return "(none: update-info files are not checked)";
+    Ed25519Public key;
+    if (!ParseUpdateKeyHex(keyItem, key)) return keyItem + " (unreadable: the agent refuses every update-info file)";
+    return UpdateKeyHex(key) + " (keyid " + UpdateKeyId(key) + ")";
+}
+
 std::string ExecutionLevelText(const PackageDescription& d) {
     if (!d.hasExecutionLevel) return "unreadable (no manifest level in the image)";
     const std::string name = ExecutionLevelName(d.executionLevel);
@@ -258,6 +266,7 @@ std::string DescribePackage(const std::string& path, PackageDescription& d) {
         }
         d.settings = ListItems(info.SettingsList(), 5);
         d.productTokenOk = TryUnscrambleItem(info.ProductToken(false), d.productToken);
+        d.updateKey = info.UpdateKey();
         d.hasWebList = d.textBlockCount >= 3;
         if (d.hasWebList) {
             d.webList = ListItems(info.WebDownloadList(), 6);
@@ -315,6 +324,7 @@ std::string DescriptionText(const PackageDescription& d) {
         if (i == 3 && !v.empty()) v = d.productTokenOk ? d.productToken : v + " (does not unscramble)";
         line(std::string("  ") + kSettings[i] + ":", v);
     }
+    line("  UpdateKey:", UpdateKeyText(d.updateKey));
     if (d.hasWebList) {
         static const char* const kWeb[] = {"Location", "SetupFileName", "DownloadOnly", "DownloadToken",
                                            "SetupFileSize", "SetupFileSha256"};
@@ -387,6 +397,10 @@ std::string DescriptionJson(const PackageDescription& d) {
     field("languages", langs + "]");
     field("settings", strings(d.settings));
     field("productToken", d.productTokenOk ? JsonString(d.productToken) : "null");
+    Ed25519Public key;
+    const bool readable = ParseUpdateKeyHex(d.updateKey, key);
+    field("updateKey", d.updateKey.empty() ? "null" : JsonString(d.updateKey));
+    field("updateKeyId", readable ? JsonString(UpdateKeyId(key)) : "null");
     field("webList", d.hasWebList ? strings(d.webList) : "null");
     field("downloadToken", d.downloadTokenOk ? JsonString(d.downloadToken) : "null");
     std::string parts = "[";

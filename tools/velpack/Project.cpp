@@ -2,7 +2,10 @@
 #include <filesystem>
 #include <new>
 
+#include "Keys.h"
 #include "Velpack.h"
+#include "autoupdate/InfoSignature.h"
+#include "util/FileIO.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -29,6 +32,9 @@ const std::vector<ProjectKey>& ProjectKeys() {
         {"--agent-name", "Settings", "AgentName", "file name of the update agent", false, false},
         {"--product-token", "Settings", "ProductToken", "product token (clear text; stored scrambled)", false, false},
         {"--quiet-mode", "Settings", "QuietMode", "the stub runs as with /hide", false, true},
+        {"--update-key", "Settings", "UpdateKey", "public key whose signature the agent requires on update-info "
+                                                  "files: a .pub file of \"velpack keygen\" or 64 hex digits",
+         false, false},
         {"--announce-extraction", "Flags", "AnnounceExtraction", "show the temp-space prompt even with room", false, true},
         {"--span-copy", "Flags", "SpanCopy", "stub and texts only in the setup file, package in .001, .002, ...",
          false, true},
@@ -78,6 +84,9 @@ const std::vector<ProjectKey>& ProjectKeys() {
         {"--inform-height", "Update", "AutoInformH", "height of the announcement window (default 360)", false,
          false},
         {"--output", "Update", "Output", "the update-info file to write (.info)", true, false},
+        {"--sign-key", "Update", "SignKey", "private key (.key file of \"velpack keygen\") that signs the "
+                                            "update-info file", true, false},
+        {"--expires", "Update", "ExpiresDays", "days the signature holds (default 90; 0: for ever)", false, false},
     };
     return keys;
 }
@@ -179,6 +188,26 @@ bool ParseExecutionLevel(const std::string& text, ExecutionLevel& level) {
     return true;
 }
 
+}  // namespace
+
+std::string ReadUpdateKey(const std::string& value, const std::string& folder, std::string& hex) {
+    hex.clear();
+    if (value.empty()) return std::string();
+    Ed25519Public key;
+    if (!ParsePublicKeyText(value, key)) {
+        std::string path = value;
+        if (!folder.empty() && !fs::path(value).is_absolute()) path = (fs::path(folder) / value).string();
+        BinaryFile f;
+        if (!f.OpenRead(path)) return "cannot read the public key file \"" + path + "\"";
+        if (!ParsePublicKeyText(ReadFileBytes(path, 0, 4096), key))
+            return "\"" + path + "\" is not a public key file (64 hex digits, as \"velpack keygen\" writes)";
+    }
+    hex = UpdateKeyHex(key);
+    return std::string();
+}
+
+namespace {
+
 bool ParseSmallInt(const std::string& text, int low, int high, int& out) {
     const int64_t v = StrToInt64Def(text, INT64_MIN);
     if (v < low || v > high) return false;
@@ -233,6 +262,11 @@ std::string ResolveProject(const ProjectValues& values, BuildOptions& o, WebOpti
             else if (id == "Settings.InfoFileName") o.infoFileName = value;
             else if (id == "Settings.AgentName") o.agentName = value;
             else if (id == "Settings.ProductToken") o.productToken = value;
+            else if (id == "Settings.UpdateKey") {
+                const std::string error =
+                    ReadUpdateKey(value, fromProject ? values.projectFolder : std::string(), o.updateKey);
+                if (!error.empty()) return where + ": " + error;
+            }
             else if (id == "Web.Location") w.location = value;
             else if (id == "Web.SetupFileName") w.setupFileName = value;
             else if (id == "Web.DownloadToken") w.downloadToken = value;
@@ -292,6 +326,11 @@ std::string ResolvePublish(const ProjectValues& values, PublishOptions& o) {
             else if (key == "RunningProcess") o.info.runningProcess = value;
             else if (key == "ShutDownMethod") o.info.shutDownMethod = value;
             else if (key == "DownloadURL_INFORM") o.info.downloadUrlInform = value;
+            else if (key == "SignKey") o.signKey = value;
+            else if (key == "ExpiresDays") {
+                // Up to about 270 years: the expiry stays a plain decimal in the signature line.
+                if (!number(0, 100000, o.expiresDays)) return where + ": \"" + value + "\" is not 0..100000 days";
+            }
             else if (key == "VersionNew") {
                 // Compared by the agent as a signed 32-bit number above the installed one.
                 if (!number(1, INT32_MAX, o.info.versionNew)) return where + ": \"" + value + "\" is not 1..2147483647";

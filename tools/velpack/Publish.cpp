@@ -2,7 +2,9 @@
 // view of update-info and installation settings files with the agent's decision.
 #include <filesystem>
 
+#include "Keys.h"
 #include "Velpack.h"
+#include "autoupdate/InfoSignature.h"
 #include "autoupdate/SettingsValues.h"
 #include "autoupdate/UpdateDecision.h"
 #include "util/Clock.h"
@@ -158,6 +160,16 @@ std::string PublishUpdate(const PublishOptions& o, PublishReport& report) {
             return o.package + ": its product token \"" + d.productToken + "\" is not \"" + o.productToken +
                    "\"; the agent would reject it with \"Bad Secret Token!\"";
 
+        // The key first: a publish that cannot sign writes nothing.
+        Ed25519Seed seed{};
+        if (!o.signKey.empty()) {
+            BinaryFile keyFile;
+            if (!keyFile.OpenRead(o.signKey)) return "cannot read the signing key " + o.signKey;
+            if (!ParsePrivateKeyPem(ReadFileBytes(o.signKey, 0, 4096), seed))
+                return o.signKey + " is not a private key file (PEM PKCS#8 Ed25519, as \"velpack keygen\" writes)";
+        }
+        if (o.expiresDays < 0 || o.expiresDays > 100000) return "the expiry must be 0..100000 days";
+
         UpdateInfo info = o.info;
         info.nameOfUpdateFile = fs::path(o.package).filename().string();
         if (!HashFile(o.package, info.sizeOfUpdateFile, info.sha256OfUpdateFile)) return "cannot read " + o.package;
@@ -182,7 +194,22 @@ std::string PublishUpdate(const PublishOptions& o, PublishReport& report) {
             info.sizeOfInformFile = static_cast<int64_t>(content.size());
             info.sha256OfInformFile = Sha256Hex(content);
         }
-        if (!WriteFileAtomic(o.output, UpdateInfoText(info))) return "cannot write " + o.output;
+        std::string text = UpdateInfoText(info);
+        if (!o.signKey.empty()) {
+            // With a key, the agent trusts the update and inform files only through these hashes.
+            if (!IsSha256Hex(info.sha256OfUpdateFile) ||
+                (!info.nameOfInformFile.empty() && !IsSha256Hex(info.sha256OfInformFile))) {
+                for (const std::string& f : written) RemoveFile(f);
+                return "the update-info file would name no SHA-256 of the update or inform file; not signed";
+            }
+            const int64_t now = o.now ? o.now : static_cast<int64_t>(UnixTimeMs() / 1000);
+            text = SignUpdateInfo(text, seed, o.expiresDays ? now + o.expiresDays * 86400 : 0);
+            seed.fill(0);
+        }
+        if (!WriteFileAtomic(o.output, text)) {
+            for (const std::string& f : written) RemoveFile(f);
+            return "cannot write " + o.output;
+        }
         written.push_back(o.output);
         report.files = written;
         report.info = info;
@@ -190,6 +217,24 @@ std::string PublishUpdate(const PublishOptions& o, PublishReport& report) {
     } catch (const std::exception&) {
         return "out of memory";
     }
+}
+
+std::string DescribeInfoSignature(const std::string& path, const std::string* keyHex, int64_t now, bool& holds) {
+    holds = false;
+    const std::string bytes = ReadFileBytes(path, 0, 1 << 20);
+    InfoSignatureCheck c = ReadUpdateInfoSignature(bytes);
+    std::string t;
+    if (c.status == InfoSignatureStatus::Unsigned) t = "signature: unsigned\n";
+    else if (c.status == InfoSignatureStatus::Malformed) t = "signature: malformed signature line\n";
+    else t = "signature: signed by keyid " + c.keyId + ", expires " + ExpiryText(c.expires) + "\n";
+    if (keyHex) {
+        Ed25519Public key;
+        ParseUpdateKeyHex(*keyHex, key);
+        c = CheckUpdateInfoSignature(bytes, key, now);
+        holds = c.status == InfoSignatureStatus::Valid;
+        t += "signature for key " + UpdateKeyId(key) + ": " + InfoSignatureStatusText(c.status) + "\n";
+    }
+    return t;
 }
 
 bool DescribeSettingsFile(const std::string& path, const InstalledState* installed, std::string& text,

@@ -31,6 +31,7 @@ struct BuildOptions {
     std::string agentName;
     std::string productToken;  // clear text; written scrambled
     bool quietMode = false;
+    std::string updateKey;     // 64 hex digits: the public key that signs update-info files; "" for none
 
     // Trailer flags.
     bool announceExtraction = false;
@@ -98,6 +99,9 @@ struct ProjectValues {
 };
 // Reads the project file; an unknown section or key is an error (it is most likely a typo).
 std::string LoadProject(const std::string& path, ProjectValues& values);
+// A public key given as 64 hex digits or as a .pub file of "velpack keygen" (a relative path is
+// taken from folder when that is not empty) into hex; empty value: no key. Empty, or the error.
+std::string ReadUpdateKey(const std::string& value, const std::string& folder, std::string& hex);
 // Turns the values into options; checks numbers and booleans.
 std::string ResolveProject(const ProjectValues& values, BuildOptions& options, WebOptions& web);
 
@@ -148,6 +152,7 @@ struct PackageDescription {
     std::vector<std::string> settings;  // the five items as stored
     std::string productToken;           // item 3 unscrambled
     bool productTokenOk = false;        // item 3 unscrambles
+    std::string updateKey;              // item 5: the key that signs update-info files (hex), "" for none
     bool hasWebList = false;
     std::vector<std::string> webList;   // the five items as stored
     std::string downloadToken;          // item 3 unscrambled
@@ -163,6 +168,8 @@ struct PackageDescription {
 std::string DescribePackage(const std::string& path, PackageDescription& out);
 std::string DescriptionText(const PackageDescription& d);
 std::string DescriptionJson(const PackageDescription& d);
+// "<hex> (keyid <16 hex>)", "(none)", or the item with "(unreadable)".
+std::string UpdateKeyText(const std::string& keyItem);
 // "admin (requireAdministrator)", "user (asInvoker)", "highestAvailable"; "unreadable" without one.
 std::string ExecutionLevelText(const PackageDescription& d);
 // Names of the set flags of trailer byte 65, e.g. "AnnounceExtraction SpanCopy".
@@ -197,6 +204,9 @@ struct PublishOptions {
     std::string informText;
     std::string informFile;    // name of the inform file, beside the output; default: package name + ".inform"
     UpdateInfo info;           // the release's values
+    std::string signKey;       // private key file (PEM PKCS#8); empty: the file is not signed
+    int64_t expiresDays = 90;  // the signature holds this many days from now; 0: for ever
+    int64_t now = 0;           // seconds since 1970 (UTC) that the expiry counts from; 0: the clock
 };
 // The [Update] section of a project file and its options.
 std::string ResolvePublish(const ProjectValues& values, PublishOptions& options);
@@ -222,6 +232,11 @@ struct InstalledState {
 // otherwise at the file of that name beside the update-info file. False when the file is neither.
 bool DescribeSettingsFile(const std::string& path, const InstalledState* installed, std::string& text,
                           int& reasonCode);
+
+// The signature line of an update-info file ("signature: unsigned", or the keyid and the expiry)
+// and, with a key (hex), whether the signature holds for it at `now` (seconds since 1970, UTC):
+// holds is true only then.
+std::string DescribeInfoSignature(const std::string& path, const std::string* keyHex, int64_t now, bool& holds);
 
 // The command-line tool (args without the program name); the texts for stdout and stderr are
 // appended to out and err. interactive: stderr is a terminal, so a progress bar is drawn on it.
