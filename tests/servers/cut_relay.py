@@ -8,10 +8,14 @@ A request for /cut/SPEC/PATH is sent on as /PATH; SPEC is a comma-separated list
   norange    the request goes on without Range and If-Range (a server without ranges)
   stall      at a cut, stop relaying and hold the connection open instead of closing it
   swap       after the first cut, www/NAME.swap replaces www/NAME (a file replaced between attempts)
+  endless    a 200 reply loses its length and, after the file, goes on with "; more" lines until
+             the client closes the connection
   -, other   no effect: a tag that makes another set of counters
 Body bytes are counted per SPEC/PATH across connections and requests, so the cuts fall at those
 points of the whole transfer, each once. The file's size is taken from the first reply (its
-Content-Range total, or its Content-Length). Other paths go on unchanged, uncounted.
+Content-Range total, or its Content-Length). Replies to the probes that come before a download
+(user agent "HTTP_Connect_2": the first-byte pre-open and the size query) are relayed but neither
+counted as body nor cut. Other paths go on unchanged, uncounted.
 
 STATSFILE is rewritten whole after every reply and connection: a line "open=N" (connections now
 open), then one line per SPEC/PATH: "KEY relayed=N body=N requests=N cuts=N", where relayed counts
@@ -43,6 +47,7 @@ class Key:
         self.norange = "norange" in self.items
         self.stall = "stall" in self.items
         self.swap = "swap" in self.items
+        self.endless = "endless" in self.items
         self.size = None
         self.cuts = None
         self.body = self.relayed = self.requests = self.cut_count = 0
@@ -127,8 +132,9 @@ class Connection:
                         lines = [lines[0]] + [l for l in lines[1:]
                                               if l.split(":")[0].strip().lower() not in ("range", "if-range")]
                 length = int(header(lines, "content-length") or 0)
+                probe = header(lines, "user-agent") == "HTTP_Connect_2"
                 with self.ready:
-                    self.pending.append((key, method))
+                    self.pending.append((key, method, probe))
                     self.ready.notify()
                 self.server.sendall(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
                 while length > 0:  # a request body goes on as it is
@@ -156,7 +162,7 @@ class Connection:
                         self.ready.wait(0.5)
                     if not self.pending:
                         break
-                    key, method = self.pending.popleft()
+                    key, method, probe = self.pending.popleft()
                 lines = head.decode("latin-1").split("\r\n")[:-2]
                 status = int(lines[0].split(" ")[1])
                 length = header(lines, "content-length")
@@ -171,6 +177,12 @@ class Connection:
                             key.resolve(int(total.rsplit("/", 1)[1]))
                         elif status == 200:
                             key.resolve(length)
+                endless = key is not None and key.endless and status == 200 and not probe
+                if endless:
+                    lines = [l for l in lines if l.split(":")[0].strip().lower() not in ("content-length", "connection")]
+                    head = ("\r\n".join(lines + ["Connection: close"]) + "\r\n\r\n").encode("latin-1")
+                if key is not None:
+                    with lock:
                         key.relayed += len(head)
                 self.client.sendall(head)
                 left = length  # None: to the end of the stream
@@ -181,7 +193,10 @@ class Connection:
                             break
                     piece = buf if left is None else buf[:left]
                     cut = False
-                    if key is not None:
+                    if key is not None and probe:
+                        with lock:
+                            key.relayed += len(piece)
+                    elif key is not None:
                         with lock:
                             at = key.next_cut()
                             if at is not None and key.body + len(piece) >= at:
@@ -195,10 +210,24 @@ class Connection:
                     if cut:
                         self.cut(key)
                         return
+                if endless:
+                    self.endless(key)
+                    return
                 with lock:
                     write_stats()
                 if left is None:
                     break
+        except OSError:
+            pass
+        self.end()
+
+    def endless(self, key):
+        filler = b"; more\r\n" * (BUF // 8)
+        try:
+            while True:
+                self.client.sendall(filler)
+                with lock:
+                    key.relayed += len(filler)
         except OSError:
             pass
         self.end()

@@ -27,6 +27,9 @@ struct ProductOptions {
     std::string token = "Velnor-Demo-7F3A";
     int64_t probeSecondsInterval = 0;  // 0: one shot per agent run
     int64_t reAskSecondsInterval = 0;  // 0: the same stamp is never offered again by time
+    // Not empty (HTTP only): the agent fetches the update-info file through the cutting relay,
+    // broken as this SPEC of "/cut/SPEC/" says (tests/servers/cut_relay.py).
+    std::string infoRelaySpec;
 };
 
 class InstalledProduct {
