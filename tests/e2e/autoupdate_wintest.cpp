@@ -919,7 +919,9 @@ TEST_F(AutoUpdate, EndlessUpdateInfoReplyEndsTheShotAtItsBound) {
     ASSERT_NE(pid, 0u);
     StartAgent();
     ASSERT_TRUE(WaitForDecision(0)) << "the fetch did not end; trace:\n" << trace_.Text();
-    EXPECT_TRUE(trace_.Contains(" HTTP_DownloadFile_Incremental: ")) << trace_.Text();
+    EXPECT_TRUE(trace_.Contains(" HTTP_DownloadFile_Incremental: ") &&
+                trace_.Contains("the server sends more than the 1048576 bytes expected"))
+        << trace_.Text();
     EXPECT_TRUE(CopyRuns()) << "the agent copy should live on";
     const testsupport::RelayCounts n = testsupport::RelayCountsOf(
         "endless" + p.Location().substr(testsupport::HttpUrl("").size()) + "/" + p.Options().infoName);
@@ -943,7 +945,9 @@ TEST_F(AutoUpdate, StalledUpdateDownloadFailsAndNothingIsShutDown) {
     ASSERT_TRUE(WaitForTrace(" ==== PerformAutoUpdate-4 ====")) << trace_.Text();
     ASSERT_TRUE(WaitForUpdateEnd(120000)) << "not ended within 60 s of silence and a margin; trace:\n"
                                           << trace_.Text();
-    EXPECT_TRUE(trace_.Contains(" HTTP_DownloadFile_Incremental: ")) << trace_.Text();
+    EXPECT_TRUE(trace_.Contains(" HTTP_DownloadFile_Incremental: Update.exe --- ") &&
+                trace_.Contains("the server sent nothing for 60 seconds"))
+        << trace_.Text();
     EXPECT_EQ(RelayCountsFor(p, "0,stall", "Update.exe").cuts, 1) << "the relay did not stall the reply";
     EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-7"));
     EXPECT_EQ(FetchLeftovers(p), std::vector<std::string>());
