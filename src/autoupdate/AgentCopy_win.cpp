@@ -136,7 +136,12 @@ void StartCycle() {
 
 void CheckTestModeAtStart() { CheckTestMode(true); }
 
-void ShutDownRequest(int64_t countdown) { SetShutDownCountdown(g_cycle, countdown); }
+// "/STOP=": the countdown runs on the ticks, which a download holds up, so a download in
+// progress ends at once.
+void ShutDownRequest(int64_t countdown) {
+    SetShutDownCountdown(g_cycle, countdown);
+    if (g_cycle.shutDownCountdown >= 0) SetDownloadAbort(true);
+}
 
 // One tick of the update cycle. A tick that comes while one runs (its boxes and downloads pump
 // messages) does nothing.

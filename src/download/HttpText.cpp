@@ -38,6 +38,15 @@ std::string DownloadIncompleteError(const std::string& name, uint64_t received, 
            " bytes)";
 }
 
+std::string TooLargeReason(uint64_t maxBytes) {
+    return "the server sends more than the " + std::to_string(maxBytes) + " bytes expected";
+}
+
+std::string StallReason(uint32_t stallMs) {
+    return "the server sent nothing for " +
+           (stallMs % 1000 ? std::to_string(stallMs) + " ms" : std::to_string(stallMs / 1000) + " seconds");
+}
+
 bool IsCertificateError(uint32_t code) {
     switch (code) {
     case 12037:  // certificate date invalid

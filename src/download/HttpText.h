@@ -22,6 +22,11 @@ std::string DownloadError(const std::string& name, const std::string& reason);
 // name + " --- Download incomplete (<received> of <length> bytes)"
 std::string DownloadIncompleteError(const std::string& name, uint64_t received, uint32_t length);
 
+// Reasons of a transfer cut short by its bounds: "the server sends more than the <max> bytes
+// expected", "the server sent nothing for <n> seconds" (or "<n> ms" below a whole second).
+std::string TooLargeReason(uint64_t maxBytes);
+std::string StallReason(uint32_t stallMs);
+
 // WinINet's error codes for a server certificate that does not verify (wrong name, unknown
 // authority, expired, revoked, ...), and the reason shown for them.
 bool IsCertificateError(uint32_t code);

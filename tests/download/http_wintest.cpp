@@ -2,6 +2,7 @@
 // nginx over HTTP and HTTPS, a fault server for the replies nginx does not give, and a recording
 // proxy set as the system proxy. Served bodies hold byte i = (i * 31 + 7) mod 256.
 #include <windows.h>
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 
@@ -290,6 +291,197 @@ TEST_F(HttpLayer, AbortOrCancelAfterTheLastChunk) {
     EXPECT_EQ(ToFile(Http("/data100k.bin"), &cancel.relay), "Download Aborted");
     EXPECT_EQ(cancel.Steps(), 1);
     EXPECT_TRUE(dir.Names().empty());
+}
+
+// A token of its own for each use of the fault server's stateful routes.
+std::string NewToken() {
+    static int n = 0;
+    return std::to_string(GetCurrentProcessId()) + "x" + std::to_string(GetTickCount()) + "x" + std::to_string(++n);
+}
+
+// The requests the fault server saw for a token, probes for the first byte left out.
+std::vector<std::string> ServerRequests(const std::string& token) {
+    std::string log;
+    EXPECT_EQ(HTTP_DownloadFile_Incremental(0, Fault("/log/" + token), "", log, nullptr), "");
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < log.size();) {
+        const size_t end = log.find('\n', at);
+        const std::string line = log.substr(at, end - at);
+        if (line.find(" range=bytes=0-0 ") == std::string::npos) lines.push_back(line);
+        at = end == std::string::npos ? log.size() : end + 1;
+    }
+    return lines;
+}
+
+// The version the "replace" route serves after its first drop.
+std::string ReplacedPattern(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 17 + 3) & 0xFF);
+    return s;
+}
+
+TEST_F(HttpLayer, BrokenTransfersResumeOrStartOver) {
+    const size_t mib = 1048576, big = 3 * mib + 5;
+    struct Case {
+        std::string route;     // under /res/TOKEN/
+        std::string expected;  // the file in the end
+        std::string retry;     // the second request's Range and If-Range
+    } cases[] = {
+        {"1048576/drop/30", Pattern(mib), "range=bytes=314572- if-range=\"v1-1048576\""},
+        {"1048576/drop/95", Pattern(mib), "range=bytes=996147- if-range=\"v1-1048576\""},
+        {"big.bin/drop/30", Pattern(big), "range=bytes=943719- if-range=\"v1-3145733\""},  // a www/ file
+        // No ranges: the whole file again over what had arrived.
+        {"1048576/norange/30", Pattern(mib), "range=bytes=314572- if-range=\"v1-1048576\""},
+        // Another version after the drop: If-Range brings it whole.
+        {"1048576/replace/30", ReplacedPattern(mib), "range=bytes=314572- if-range=\"v1-1048576\""},
+        // A weak ETag and no date: no safe resume, the second request starts over.
+        {"1048576/weak/30", Pattern(mib), "range=- if-range=-"},
+        // Silence after half the file: resumed at once, the rest arrives.
+        {"1048576/stall/50", Pattern(mib), "range=bytes=524288- if-range=\"v1-1048576\""},
+    };
+    for (const Case& c : cases) {
+        const std::string token = NewToken();
+        Recorder rec;
+        DownloadLimits limits;
+        limits.stallMs = 1500;
+        std::string content;
+        const DWORD start = GetTickCount();
+        ASSERT_EQ(HTTP_DownloadFile_Incremental(0, Fault("/res/" + token + "/" + c.route), local, content, &rec.relay,
+                                                limits),
+                  "")
+            << c.route;
+        EXPECT_LT(GetTickCount() - start, 5000u) << c.route << ": retried at once";
+        EXPECT_TRUE(ReadWholeFile(local) == c.expected) << c.route;
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"setup.exe"}) << c.route;
+        const std::vector<std::string> requests = ServerRequests(token);
+        ASSERT_EQ(requests.size(), 2u) << c.route;
+        EXPECT_NE(requests[0].find(" range=- "), std::string::npos) << requests[0];
+        EXPECT_NE(requests[1].find(c.retry), std::string::npos) << requests[1];
+        // The progress shows the whole file: set up once unless the file started over, and it ends full.
+        int setups = 0;
+        for (const Recorder::Event& e : rec.events) setups += e.action == 0 && e.maximum > 0;
+        EXPECT_EQ(setups, c.retry == "range=- if-range=-" || c.route.find("norange") != std::string::npos ||
+                                  c.route.find("replace") != std::string::npos
+                              ? 2
+                              : 1)
+            << c.route;
+        const std::string full = c.expected.size() == big ? "3,072.0/3,072.0 KB" : "1,024.0/1,024.0 KB";
+        EXPECT_EQ(rec.events.back().text.substr(0, full.size()), full) << c.route;
+        ASSERT_TRUE(DeleteFileA(local.c_str()));
+    }
+}
+
+TEST_F(HttpLayer, RetriesAreBoundedAndPaused) {
+    // Every reply drops at half the file and names no version, so each attempt starts over and
+    // brings too little to go again at once: five attempts count, with pauses of 2, 4, 8 and 16 s
+    // (+-50 %) between them, and no file is left.
+    const std::string token = NewToken();
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(ToFile(Fault("/res/" + token + "/10000/status/200")), "200 --- Download incomplete (5000 of 10000 bytes)");
+    const DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 15000u);
+    EXPECT_LT(took, 48000u);
+    EXPECT_TRUE(dir.Names().empty());
+    const std::vector<std::string> requests = ServerRequests(token);
+    ASSERT_EQ(requests.size(), 5u);
+    for (size_t i = 1; i < requests.size(); ++i)
+        EXPECT_NE(requests[i].find("range=- if-range=-"), std::string::npos) << requests[i];  // no validator
+
+    // A 4xx answer is not tried again.
+    const std::string gone = NewToken();
+    EXPECT_EQ(ToFile(Fault("/res/" + gone + "/10000/status/404")), "404 --- Download incomplete (5000 of 10000 bytes)");
+    EXPECT_EQ(ServerRequests(gone).size(), 1u);
+    EXPECT_TRUE(dir.Names().empty());
+}
+
+TEST_F(HttpLayer, SilentServersAndSizeBounds) {
+    DownloadLimits limits;
+    limits.stallMs = 1500;
+    struct Case {
+        std::string url;
+        std::string error;
+        bool intoFile;
+    } cases[] = {
+        // Silent before the headers and after a few bytes: one attempt, ended at the deadline.
+        {Fault("/silent"), "silent --- Error downloading file (the server sent nothing for 1500 ms)", true},
+        {Fault("/res/" + NewToken() + "/100000/stall/10"),
+         "10 --- Error downloading file (the server sent nothing for 1500 ms)", true},
+        {Fault("/res/" + NewToken() + "/100000/stall/10"),
+         "10 --- Error downloading file (the server sent nothing for 1500 ms)", false},
+    };
+    for (const Case& c : cases) {
+        std::string content;
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(HTTP_DownloadFile_Incremental(0, c.url, c.intoFile ? local : "", content, nullptr, limits), c.error);
+        const DWORD took = GetTickCount() - start;
+        EXPECT_GE(took, 1400u) << c.url;
+        EXPECT_LT(took, 3000u) << c.url;
+        EXPECT_TRUE(dir.Names().empty()) << c.url;
+    }
+
+    // Larger than the bound, by its length or while it arrives: ended at once, nothing kept
+    // beyond the bound.
+    limits = DownloadLimits();
+    limits.maxBytes = 1048576;
+    const std::string tooLarge = " --- Error downloading file (the server sends more than the 1048576 bytes expected)";
+    std::string content;
+    EXPECT_EQ(HTTP_DownloadFile_Incremental(0, Fault("/res/" + NewToken() + "/1048577"), local, content, nullptr, limits),
+              "1048577" + tooLarge);
+    EXPECT_TRUE(dir.Names().empty());
+    ASSERT_EQ(HTTP_DownloadFile_Incremental(0, Fault("/res/" + NewToken() + "/1048576"), "", content, nullptr, limits),
+              "");
+    EXPECT_EQ(content.size(), limits.maxBytes);
+
+    auto memoryInfo = reinterpret_cast<BOOL(WINAPI*)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
+    ASSERT_TRUE(memoryInfo);
+    PROCESS_MEMORY_COUNTERS before{}, after{};
+    content.clear();
+    content.shrink_to_fit();
+    ASSERT_TRUE(memoryInfo(GetCurrentProcess(), &before, sizeof before));
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(HTTP_DownloadFile_Incremental(0, Fault("/endless"), "", content, nullptr, limits), "endless" + tooLarge);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_LE(content.size(), limits.maxBytes);
+    ASSERT_TRUE(memoryInfo(GetCurrentProcess(), &after, sizeof after));
+    EXPECT_LT(after.PeakPagefileUsage, before.PeakPagefileUsage + 32 * 1048576) << "memory grew past the bound";
+}
+
+TEST_F(HttpLayer, AbortOrCancelWhileTheServerIsSilent) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = AbortOnTimer;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VelHttpSilentAbortTest";
+    RegisterClassA(&wc);
+    // Before the headers and in the middle of a reply; by the abort flag (a window message) and
+    // by the relay's cancel.
+    for (const std::string& route : {std::string("/silent"), "/res/" + NewToken() + "/100000/stall/10"}) {
+        for (bool byCancel : {false, true}) {
+            SetDownloadAbort(false);
+            HWND wnd = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+            ASSERT_TRUE(wnd);
+            Recorder rec;
+            if (!byCancel) SetTimer(wnd, 1, 500, nullptr);
+            const DWORD start = GetTickCount();
+            if (byCancel) {
+                // The relay's cancel set by a message handled during the wait.
+                struct Cancel {
+                    static void CALLBACK Fire(HWND w, UINT, UINT_PTR id, DWORD) {
+                        KillTimer(w, id);
+                        reinterpret_cast<TProgBar*>(GetWindowLongPtrA(w, GWLP_USERDATA))->cancel = true;
+                    }
+                };
+                SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&rec.relay));
+                SetTimer(wnd, 2, 500, Cancel::Fire);
+            }
+            EXPECT_EQ(ToFile(Fault(route), &rec.relay), "Download Aborted") << route;
+            const DWORD took = GetTickCount() - start;
+            DestroyWindow(wnd);
+            EXPECT_GE(took, 450u) << route;
+            EXPECT_LT(took, 1500u) << route << (byCancel ? " (cancel)" : " (abort)");
+            EXPECT_TRUE(dir.Names().empty()) << route;
+        }
+    }
 }
 
 TEST_F(HttpLayer, GoesThroughTheSystemProxy) {

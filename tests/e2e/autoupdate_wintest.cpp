@@ -1025,5 +1025,104 @@ TEST_F(SignedInfo, SignedFileWithoutTheUpdatesHashIsNotUsed) {
     ExpectUntouched(pid);
 }
 
+// ---- Broken connections: the update and the update-info file through the cutting relay ----------
+
+// The update location's folder on nginx reached through the relay, broken as spec says.
+std::string RelayLocation(const InstalledProduct& p, const std::string& spec) {
+    return testsupport::RelayUrl("/cut/" + spec + p.Location().substr(testsupport::HttpUrl("").size()));
+}
+// What the relay counted for a file of that location.
+testsupport::RelayCounts RelayCountsFor(const InstalledProduct& p, const std::string& spec, const std::string& name) {
+    return testsupport::RelayCountsOf(spec + p.Location().substr(testsupport::HttpUrl("").size()) + "/" + name);
+}
+
+// Files of the product folder that a fetch makes: the update file and the update-info file under
+// their own or temporary names (the fetched update-info copy itself stays).
+std::vector<std::string> FetchLeftovers(const InstalledProduct& p) {
+    std::vector<std::string> found;
+    for (const std::string& name : testsupport::FolderNames(p.Folder()))
+        if (name.rfind("Update.exe", 0) == 0 || name.rfind(p.Options().infoName + ".", 0) == 0) found.push_back(name);
+    return found;
+}
+
+struct DropCase {
+    const char* name;
+    const char* spec;
+};
+void PrintTo(const DropCase& c, std::ostream* os) { *os << c.name; }
+
+class BrokenUpdateDownload : public AutoUpdate, public ::testing::WithParamInterface<DropCase> {};
+
+TEST_P(BrokenUpdateDownload, IsResumedAndTheUpdateRuns) {
+    const DropCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release([&](UpdateInfo& i) { i.downloadUrlUpdate = RelayLocation(p, c.spec); });
+    const double size = double(ReadWholeFile(p.ServerFolder() + "\\Update.exe").size());
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+
+    StartAgent();
+    ASSERT_TRUE(WaitForUpdateEnd()) << trace_.Text();
+    EXPECT_TRUE(WaitUntil([&] { return p.Setting("OriginalSetup", "VersionOriginal") == "2"; }, 10000))
+        << p.RunLogText() << trace_.Text();
+    EXPECT_EQ(p.InstalledVersion(), "2");
+    const testsupport::RelayCounts n = RelayCountsFor(p, c.spec, "Update.exe");
+    EXPECT_EQ(n.cuts, 1) << "the relay did not break the download";
+    EXPECT_LE(double(n.body), 1.05 * size) << "resumed, not fetched again";
+    EXPECT_EQ(FetchLeftovers(p), std::vector<std::string>());
+}
+
+INSTANTIATE_TEST_SUITE_P(Drops, BrokenUpdateDownload,
+                         ::testing::Values(DropCase{"At30Percent", "30p"}, DropCase{"At95Percent", "95p"}),
+                         [](const ::testing::TestParamInfo<DropCase>& i) { return std::string(i.param.name); });
+
+// An update-info reply that never ends is cut at its bound (1 MiB): the shot ends with nothing
+// fetched, the product runs on at version 1, and nothing of the reply stays beyond the bound.
+TEST_F(AutoUpdate, EndlessUpdateInfoReplyEndsTheShotAtItsBound) {
+    ProductOptions options;
+    options.infoRelaySpec = "endless";
+    ASSERT_NO_FATAL_FAILURE(Install(options));
+    InstalledProduct& p = *product_;
+    Release();
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    ASSERT_TRUE(WaitForDecision(0)) << "the fetch did not end; trace:\n" << trace_.Text();
+    EXPECT_TRUE(trace_.Contains(" HTTP_DownloadFile_Incremental: ") &&
+                trace_.Contains("the server sends more than the 1048576 bytes expected"))
+        << trace_.Text();
+    EXPECT_TRUE(CopyRuns()) << "the agent copy should live on";
+    const testsupport::RelayCounts n = testsupport::RelayCountsOf(
+        "endless" + p.Location().substr(testsupport::HttpUrl("").size()) + "/" + p.Options().infoName);
+    EXPECT_GE(n.requests, 1) << "the fetch did not go through the relay";
+    Pump(1500);
+    EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-4"));
+    EXPECT_LE(ReadWholeFile(p.InfoFile()).size(), 1u << 20);
+    EXPECT_EQ(FetchLeftovers(p), std::vector<std::string>());
+    ExpectUntouched(pid);
+}
+
+// An update download whose reply stalls (headers, then silence) fails at the stall deadline: no
+// update runs, the product is not shut down, nothing of the download stays.
+TEST_F(AutoUpdate, StalledUpdateDownloadFailsAndNothingIsShutDown) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release([&](UpdateInfo& i) { i.downloadUrlUpdate = RelayLocation(p, "0,stall"); });
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    ASSERT_TRUE(WaitForTrace(" ==== PerformAutoUpdate-4 ====")) << trace_.Text();
+    ASSERT_TRUE(WaitForUpdateEnd(120000)) << "not ended within 60 s of silence and a margin; trace:\n"
+                                          << trace_.Text();
+    EXPECT_TRUE(trace_.Contains(" HTTP_DownloadFile_Incremental: Update.exe --- ") &&
+                trace_.Contains("the server sent nothing for 60 seconds"))
+        << trace_.Text();
+    EXPECT_EQ(RelayCountsFor(p, "0,stall", "Update.exe").cuts, 1) << "the relay did not stall the reply";
+    EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-7"));
+    EXPECT_EQ(FetchLeftovers(p), std::vector<std::string>());
+    ExpectUntouched(pid);
+}
+
 }  // namespace
 }  // namespace vel

@@ -1661,5 +1661,85 @@ TEST_F(WebRun, FirstCloseDuringASlowDownloadAbortsItAndKeepsTheWindow) {
     ExpectTempEmpty();
 }
 
+// ---- Broken connections: the cutting relay in front of nginx breaks the setup file's reply -------
+
+// What the relay counted for the setup file fetched through "/cut/SPEC".
+testsupport::RelayCounts SetupFileCounts(const std::string& spec) {
+    return testsupport::RelayCountsOf(spec + "/" + kWebSetupName);
+}
+
+TEST_F(WebRun, BrokenDownloadIsResumedAndTheSetupRuns) {
+    const struct {
+        const char* what;
+        const char* spec;
+        double mostBody;  // bytes of the file relayed, in file sizes
+    } cases[] = {
+        {"dropped at 30 %", "30p", 1.05},
+        {"dropped at 95 %", "95p", 1.05},
+        // A 200 to the range request: the file comes again from its first byte.
+        {"server without ranges, dropped at 30 %", "30p,norange", 1.35},
+    };
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BuildWeb(testsupport::RelayUrl(std::string("/cut/") + c.spec));
+        const double size = double(ReadWholeFile(opt_.output).size());
+        DeleteFileA(record_.c_str());
+        EXPECT_EQ(RunWeb(""), 0);
+        ExpectAllFilesExtracted(Record());
+        const testsupport::RelayCounts n = SetupFileCounts(c.spec);
+        EXPECT_EQ(n.cuts, 1) << "the relay did not break the download";
+        EXPECT_GE(n.body, size);
+        EXPECT_LE(double(n.body), c.mostBody * size);
+        ExpectTempEmpty();
+    }
+}
+
+TEST_F(WebRun, SetupFileReplacedBetweenAttemptsFailsItsSha256) {
+    const std::string spec = "30p,swap";
+    BuildWeb(testsupport::RelayUrl("/cut/" + spec));
+    // What the server holds after the cut: another setup file under the same (public) token.
+    const BuildOptions own = opt_;
+    opt_.output = built_ + "\\other.exe";
+    ASSERT_TRUE(WriteWholeFile(input_ + "\\readme.txt", std::string(5000, 'x')));
+    WebOptions other = web_;
+    other.output = built_ + "\\otherweb.exe";
+    other.setupFileName = kWebSetupName;
+    BuildReport report;
+    ASSERT_EQ(BuildWebSetup(opt_, other, report), "");
+    const std::string swap = Served(std::string(kWebSetupName) + ".swap");
+    ASSERT_TRUE(CopyFileA(opt_.output.c_str(), swap.c_str(), FALSE));
+    opt_ = own;
+
+    ExpectFailure("The downloaded setup file is damaged or has been altered.");
+    EXPECT_EQ(SetupFileCounts(spec).cuts, 1) << "the relay did not break the download";
+    EXPECT_TRUE(ReadWholeFile(Served(kWebSetupName)) == ReadWholeFile(built_ + "\\other.exe"))
+        << "the file was not replaced after the cut";
+    DeleteFileA(swap.c_str());
+}
+
+// Headers, then silence: the download fails at the stall deadline (60 s) with a box, no engine,
+// nothing left in the temp folder.
+TEST_F(WebRun, StalledReplyFailsAtTheStallDeadline) {
+    BuildWeb(testsupport::RelayUrl("/cut/0,stall"));
+    EnvVar rec("VEL_ENGINE_RECORD", record_);
+    EnvVar tmp("TMP", temp_), temp("TEMP", temp_);
+    StubProcess p;
+    ASSERT_TRUE(p.Start(Quoted(web_.output), dir_.Path()));
+    const DWORD start = GetTickCount();
+    HWND box = WaitForBox(p, 120000);
+    ASSERT_NE(box, nullptr) << "no failure within 60 s of silence and a margin";
+    const DWORD took = GetTickCount() - start;
+    const std::string text = BoxText(box);
+    EXPECT_NE(text.find(std::string(kWebSetupName) + " --- "), std::string::npos) << text;
+    EXPECT_NE(text.find("the server sent nothing for 60 seconds"), std::string::npos) << text;
+    EXPECT_GE(took, 60000u) << text;
+    ClickButton(box, "&OK");
+    EXPECT_EQ(p.Wait(), 1);
+    EXPECT_FALSE(Record().Has("CommandLine"));
+    EXPECT_EQ(SetupFileCounts("0,stall").cuts, 1) << "the relay did not stall the reply";
+    ExpectTempEmpty();
+}
+
 }  // namespace
 }  // namespace vel

@@ -7,17 +7,27 @@ import time
 from http.server import ThreadingHTTPServer
 
 
-def _watch_parent(parent, server):
-    while os.getppid() == parent:
-        time.sleep(0.5)
-    server.shutdown()
+def announce_port(port, port_file):
+    with open(port_file + ".tmp", "w") as f:
+        f.write(str(port))
+    os.rename(port_file + ".tmp", port_file)
+
+
+def end_with_parent(stop):
+    """Calls stop() from a watching thread once the parent process has gone."""
+    parent = os.getppid()
+
+    def watch():
+        while os.getppid() == parent:
+            time.sleep(0.5)
+        stop()
+
+    threading.Thread(target=watch, daemon=True).start()
 
 
 def serve(handler, port_file):
     server = ThreadingHTTPServer(("127.0.0.1", 0), handler)
     server.daemon_threads = True
-    with open(port_file + ".tmp", "w") as f:
-        f.write(str(server.server_address[1]))
-    os.rename(port_file + ".tmp", port_file)
-    threading.Thread(target=_watch_parent, args=(os.getppid(), server), daemon=True).start()
+    announce_port(server.server_address[1], port_file)
+    end_with_parent(server.shutdown)
     server.serve_forever()

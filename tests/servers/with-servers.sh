@@ -10,6 +10,8 @@
 #   VEL_HTTPS_SELF_PORT  nginx over HTTPS, self-signed certificate that no store trusts
 #   VEL_FAULT_PORT       fault_server.py (chunked, empty, dropped, slow, Last-Modified, error page)
 #   VEL_PROXY_PORT       record_proxy.py, which serves every request from the HTTP port
+#   VEL_RELAY_PORT       cut_relay.py in front of nginx over HTTP: breaks replies at given points of
+#                        /cut/SPEC/PATH and counts what it relays into relay-stats.txt
 # Served files hold the pattern byte i = (i * 31 + 7) mod 256: small.bin (5 bytes),
 # data100k.bin (100000), big.bin (3 MiB + 5); dated.bin (1000) is dated 2024-03-05 14:30:20 UTC.
 set -euo pipefail
@@ -98,6 +100,8 @@ python3 "$here/fault_server.py" fault.port </dev/null >fault.out 2>&1 &
 pids+=($!)
 python3 "$here/record_proxy.py" proxy.port "$work/proxy.log" "$http" </dev/null >proxy.out 2>&1 &
 pids+=($!)
+python3 "$here/cut_relay.py" relay.port "$work/relay-stats.txt" "$http" </dev/null >relay.out 2>&1 &
+pids+=($!)
 (
   while kill -0 $$ 2>/dev/null; do sleep 1; done
   kill "${pids[@]}" 2>/dev/null
@@ -106,16 +110,16 @@ watchdog=$!
 
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 for _ in $(seq 100); do
-  if [ -s fault.port ] && [ -s proxy.port ] && listening "$http" && listening "$https" && listening "$self"; then
+  if [ -s fault.port ] && [ -s proxy.port ] && [ -s relay.port ] && listening "$http" && listening "$https" && listening "$self"; then
     break
   fi
   sleep 0.1
 done
-for f in fault.port proxy.port; do [ -s "$f" ] || { echo "test server did not start ($f)" >&2; cat ./*.out >&2; exit 1; }; done
+for f in fault.port proxy.port relay.port; do [ -s "$f" ] || { echo "test server did not start ($f)" >&2; cat ./*.out >&2; exit 1; }; done
 listening "$http" || { echo "nginx did not start" >&2; cat nginx.out nginx-error.log >&2; exit 1; }
 
 export VEL_SRV_DIR="$work" VEL_HTTP_PORT="$http" VEL_HTTPS_PORT="$https" VEL_HTTPS_SELF_PORT="$self"
-export VEL_FAULT_PORT=$(cat fault.port) VEL_PROXY_PORT=$(cat proxy.port)
+export VEL_FAULT_PORT=$(cat fault.port) VEL_PROXY_PORT=$(cat proxy.port) VEL_RELAY_PORT=$(cat relay.port)
 set +e
 "$@"
 rc=$?

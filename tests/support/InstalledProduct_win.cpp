@@ -111,6 +111,10 @@ std::string InstalledProduct::MakeInstallation() {
     b.inputDir = input;
     b.output = AgentExe();
     b.infoLocation = location_;
+    if (!options_.infoRelaySpec.empty()) {
+        if (options_.server != UpdateServer::Http) return "the relay stands in front of nginx over HTTP only";
+        b.infoLocation = RelayUrl("/cut/" + options_.infoRelaySpec + "/" + leaf);
+    }
     b.infoFileName = options_.infoName;
     b.agentName = options_.agentName;
     b.productToken = options_.token;

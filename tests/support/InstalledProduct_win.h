@@ -28,6 +28,9 @@ struct ProductOptions {
     int64_t probeSecondsInterval = 0;  // 0: one shot per agent run
     int64_t reAskSecondsInterval = 0;  // 0: the same stamp is never offered again by time
     std::string updateKey;             // hex: the agent takes only update-info files signed by it
+    // Not empty (HTTP only): the agent fetches the update-info file through the cutting relay,
+    // broken as this SPEC of "/cut/SPEC/" says (tests/servers/cut_relay.py).
+    std::string infoRelaySpec;
 };
 
 // How Publish signs the update-info file: with the private key file `key` (none: unsigned), valid

@@ -2,6 +2,9 @@
 
 #include <wincrypt.h>
 
+#include <cstdlib>
+#include <cstring>
+
 #include "support/PackageFixture.h"
 
 namespace vel {
@@ -36,6 +39,30 @@ std::string HttpUrl(const std::string& path) { return "http://127.0.0.1:" + Env(
 std::string FaultUrl(const std::string& path) { return "http://127.0.0.1:" + Env("VEL_FAULT_PORT") + path; }
 std::string HttpsUrl(const char* portVar, const std::string& path) {
     return "https://localhost:" + Env(portVar) + path;
+}
+
+std::string RelayUrl(const std::string& path) { return "http://127.0.0.1:" + Env("VEL_RELAY_PORT") + path; }
+
+RelayCounts RelayCountsOf(const std::string& key) {
+    RelayCounts c;
+    const std::string text = ReadWholeFile(ServerFile("relay-stats.txt"));
+    const std::string start = key + " ";
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.compare(0, start.size(), start) != 0) continue;
+        const auto field = [&line](const char* name) {
+            const size_t p = line.find(std::string(" ") + name + "=");
+            return p == std::string::npos ? -1LL : std::atoll(line.c_str() + p + std::strlen(name) + 2);
+        };
+        c.relayed = field("relayed");
+        c.body = field("body");
+        c.requests = field("requests");
+        c.cuts = field("cuts");
+    }
+    return c;
 }
 
 TrustedTestCa::TrustedTestCa() : der_(ReadWholeFile(ServerFile("ca.der"))) {
