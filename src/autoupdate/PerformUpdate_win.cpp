@@ -306,7 +306,9 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
         SetDownloadAbort(false);
         TProgBar* relay = EnsureDownloadRelay();
         const uintptr_t owner = InteractiveCheck() ? reinterpret_cast<uintptr_t>(StubWindow()) : 0;
-        errorText = HTTP_DownloadFile_Incremental(owner, source, fetchPath, content, relay);
+        DownloadLimits limits;
+        limits.maxBytes = limit;
+        errorText = HTTP_DownloadFile_Incremental(owner, source, fetchPath, content, relay, limits);
         WaitPumping(0, 500);
     }
 
