@@ -35,8 +35,7 @@ RuntimeProc<BOOL(WINAPI*)(LPDWORD, LPSTR, LPDWORD)> rt_InternetGetLastResponseIn
                                                                                     "InternetGetLastResponseInfoA"};
 RuntimeProc<INTERNET_STATUS_CALLBACK(WINAPI*)(HINTERNET, INTERNET_STATUS_CALLBACK)> rt_InternetSetStatusCallback{
     kWinInet, "InternetSetStatusCallback"};
-RuntimeProc<BOOL(WINAPI*)(HINTERNET, LPDWORD, DWORD, DWORD_PTR)> rt_InternetQueryDataAvailable{
-    kWinInet, "InternetQueryDataAvailable"};
+
 
 const char kDownloadAgent[] = "HTTP_Connect_3";
 const char kProbeAgent[] = "HTTP_Connect_2";  // pre-open and size query
@@ -194,24 +193,17 @@ public:
         return Waited::Done;
     }
 
-    // Reads at most size bytes of what has arrived into data(), waiting for at least one byte or
-    // the end (n = 0): Done with n set, or with error() set.
+    // Reads at most size bytes into data(): what has arrived, or else the first bytes to come,
+    // or the end (n = 0). Done with n set, or with error() set.
     Waited Read(DWORD size, DWORD& n, const Watch& watch) {
         n = 0;
-        auto available = rt_InternetQueryDataAvailable.get();
         auto read = rt_InternetReadFile.get();
-        if (!available || !read) return Fail(ERROR_PROC_NOT_FOUND);
-        DWORD ready = 0;
-        while (!available(h_, &ready, 0, 0)) {
-            if (GetLastError() != ERROR_IO_PENDING) return Fail(GetLastError());
-            const Waited waited = WaitFor(state_, watch);
-            if (waited != Waited::Done) return waited;
-            if (!state_->result) return Fail(state_->error);
-        }
-        if (ready == 0) return Waited::Done;
+        if (!read) return Fail(ERROR_PROC_NOT_FOUND);
         if (state_->buffer.size() < size) state_->buffer.resize(size);
         state_->got = 0;
-        if (!read(h_, state_->buffer.data(), std::min(ready, size), &state_->got)) {
+        // Both the buffer and the count live in the shared state: a read that completes later
+        // writes there, also after a cancel.
+        if (!read(h_, state_->buffer.data(), size, &state_->got)) {
             if (GetLastError() != ERROR_IO_PENDING) return Fail(GetLastError());
             const Waited waited = WaitFor(state_, watch);
             if (waited != Waited::Done) return waited;

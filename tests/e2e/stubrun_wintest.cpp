@@ -139,7 +139,8 @@ using StubProcess = testsupport::ChildProcess;
 std::string RunExpectingErrorBox(const std::string& commandLine, const std::string& workDir, long& exitCode) {
     StubProcess p;
     if (!p.Start(commandLine, workDir)) return "(not started)";
-    HWND box = WaitForBox(p, 30000);
+    // A download that breaks is tried again five times, with pauses of up to 45 s in all.
+    HWND box = WaitForBox(p, 75000);
     const std::string text = box ? BoxText(box) : std::string("(no box)");
     if (box) ClickButton(box, "&OK");
     exitCode = p.Wait();
