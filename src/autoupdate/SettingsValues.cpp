@@ -1,6 +1,5 @@
 #include "autoupdate/SettingsValues.h"
 
-#include <cmath>
 
 #include "util/SUB.h"
 #include "util/StrUtils.h"
@@ -19,7 +18,7 @@ bool OverridableFlag(uint8_t override, const std::string& text) {
     return override != kTransientUnset ? override == 1 : SettingsFlag(text);
 }
 
-int64_t AgentSeconds(double dateTime) { return static_cast<int64_t>(std::llround(dateTime * 86400.0)); }
+int64_t AgentSeconds(double dateTime) { return RoundToInt64(dateTime * 86400.0); }
 
 int64_t AgentClockNow() { return AgentSeconds(NowDateTime()); }
 

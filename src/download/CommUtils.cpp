@@ -51,7 +51,7 @@ std::string TBytesRate::ProgressText(int32_t total, int32_t received, int32_t n)
     else if (inKB_)
         text = FormatKB(true, 1, received) + "/" + FormatKB(true, 1, total) + " KB";
     else
-        text = std::to_string(received) + "/" + std::to_string(total) + " BytesArr";
+        text = IntToStr(received) + "/" + IntToStr(total) + " BytesArr";
     const std::string rate = RateText(n);
     if (!rate.empty()) text += "   -   " + rate + " KB/Sec";
     return text;

@@ -34,17 +34,17 @@ std::string DownloadError(const std::string& name, const std::string& reason) {
 }
 
 std::string DownloadIncompleteError(const std::string& name, uint64_t received, uint32_t length) {
-    return name + " --- Download incomplete (" + std::to_string(received) + " of " + std::to_string(length) +
+    return name + " --- Download incomplete (" + IntToStr(received) + " of " + IntToStr(length) +
            " bytes)";
 }
 
 std::string TooLargeReason(uint64_t maxBytes) {
-    return "the server sends more than the " + std::to_string(maxBytes) + " bytes expected";
+    return "the server sends more than the " + IntToStr(maxBytes) + " bytes expected";
 }
 
 std::string StallReason(uint32_t stallMs) {
     return "the server sent nothing for " +
-           (stallMs % 1000 ? std::to_string(stallMs) + " ms" : std::to_string(stallMs / 1000) + " seconds");
+           (stallMs % 1000 ? IntToStr(stallMs) + " ms" : IntToStr(stallMs / 1000) + " seconds");
 }
 
 bool IsCertificateError(uint32_t code) {
@@ -65,7 +65,7 @@ bool IsCertificateError(uint32_t code) {
 }
 
 std::string CertificateErrorReason(uint32_t code) {
-    return "the server's certificate could not be verified, error " + std::to_string(code);
+    return "the server's certificate could not be verified, error " + IntToStr(code);
 }
 
 std::string DownloadDisplayName(const std::string& url) {
@@ -79,7 +79,7 @@ std::string DownloadUrl(const std::string& url) {
 }
 
 std::string TempDownloadName(const std::string& localFile, uint32_t length, uint32_t dosStamp) {
-    return localFile + "." + std::to_string(static_cast<uint32_t>(length + dosStamp));
+    return localFile + "." + IntToStr(static_cast<uint32_t>(length + dosStamp));
 }
 
 uint32_t DosStampOf(int year, int month, int day, int hour, int minute, int second) {

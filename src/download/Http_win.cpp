@@ -280,13 +280,13 @@ std::string ReadFailureReason(DWORD code) {
         auto info = rt_InternetGetLastResponseInfoA.get();
         if (info && info(&error, buffer, &length)) reason = Trim(std::string(buffer, strnlen(buffer, sizeof buffer)));
     }
-    if (reason.empty() && code != 0) reason = "error " + std::to_string(code);
+    if (reason.empty() && code != 0) reason = "error " + IntToStr(code);
     return reason;
 }
 
 std::string WriteFailureReason(DWORD code) {
     const std::string reason = ErrorMessage(code);
-    return reason.empty() ? "error " + std::to_string(code) + " writing the file" : reason;
+    return reason.empty() ? "error " + IntToStr(code) + " writing the file" : reason;
 }
 
 // Deletes what earlier attempts left of localFile: the files named localFile, ".", and digits.
@@ -376,7 +376,7 @@ public:
                                                RetryDraw());
             if (!file_ || !next.retry) break;
             DebugLine(IntToStr(GetCurrentProcessId()) + " HTTP_DownloadFile_Incremental: " + name_ + " broke at " +
-                      std::to_string(have_) + " bytes (" + reason_ + "), trying again");
+                      IntToStr(have_) + " bytes (" + reason_ + "), trying again");
             if (!PausePumping(next.pauseMs, watch_)) {
                 end_ = End::Stopped;
                 break;
@@ -394,7 +394,7 @@ private:
         const bool resume = file_ && have_ > 0 && !validator_.empty();
         if (!resume && !StartOver()) return;
         const std::string headers =
-            resume ? "Range: bytes=" + std::to_string(have_) + "-\r\nIf-Range: " + validator_ + "\r\n" : "";
+            resume ? "Range: bytes=" + IntToStr(have_) + "-\r\nIf-Range: " + validator_ + "\r\n" : "";
         status_ = 0;
         stalled_ = false;
         watch_.lastByte = GetTickCount();
@@ -422,7 +422,7 @@ private:
             const RangeReply judged = JudgeRangeReply(status_, QueryText(request.get(), HTTP_QUERY_CONTENT_RANGE),
                                                       have_, lengthKnown_ ? length_ : 0);
             if (judged == RangeReply::Failed)
-                return Broke("the server answered " + std::to_string(status_) + " to a resumed request", false);
+                return Broke("the server answered " + IntToStr(status_) + " to a resumed request", false);
             if (judged == RangeReply::Distrust) {
                 validator_.clear();  // its ranges are not what was asked: the next attempt starts over
                 return Broke("the server sent another part of the file than asked", false);

@@ -1,5 +1,6 @@
 #include "package/RecordStream.h"
 #include "util/Catch.h"
+#include "util/StrUtils.h"
 
 #include <zlib.h>
 
@@ -100,7 +101,7 @@ bool RecordStreamDecoder::Decode(const RawRecord& raw, const RecordHeaderFn& onH
                 error = rc == Z_BUF_ERROR  ? std::string("unexpected end of compressed data")
                         : rc == Z_NEED_DICT ? std::string("compressed data needs a dictionary")
                         : zs.msg            ? std::string(zs.msg)
-                                            : "inflate error " + std::to_string(rc);
+                                            : "inflate error " + IntToStr(rc);
                 return false;
             }
             split.Feed(out.data(), produced);

@@ -30,7 +30,7 @@ std::string RemoveSwitch(const std::string& commandLine, const std::string& swit
     return s;
 }
 
-std::string ThreadToken(uint32_t threadId) { return "_" + std::to_string(threadId); }
+std::string ThreadToken(uint32_t threadId) { return "_" + IntToStr(threadId); }
 
 std::string EngineAtomName(const std::string& threadToken) {
     return "AutoUpdateAtomTokenByVelnor" + threadToken;

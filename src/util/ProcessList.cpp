@@ -91,11 +91,11 @@ bool TProcessData::AddWindow(uint32_t pid, const std::string& executable, const 
                            [&](const std::string& k) { return SameTextTrimmed(k, executable); });
     }
     if (add) {
-        pids += std::to_string(pid) + "|";
+        pids += IntToStr(pid) + "|";
         executables += executable + "|";
         classes += windowClass + "|";
-        windows += std::to_string(window) + "|";
-        threads += std::to_string(thread) + "|";
+        windows += IntToStr(window) + "|";
+        threads += IntToStr(thread) + "|";
         titles += title + "|";
         visible += std::string(isVisible ? "1" : "0") + "|";
     }

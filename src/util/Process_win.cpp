@@ -349,7 +349,7 @@ std::string ProcessListByPsapi(bool fullPaths) {
             ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
             if (process) name = ModuleName(process.get(), fullPaths);
             name = PsapiEntryName(pid, name, osFlag);
-            if (!name.empty()) entries.push_back(name + "=" + std::to_string(pid));
+            if (!name.empty()) entries.push_back(name + "=" + IntToStr(pid));
         }
         return SUB::FromArray(entries, false);
     });

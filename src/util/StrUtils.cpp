@@ -442,6 +442,13 @@ int64_t DecimalToInt64(const std::string& text, int64_t def) {
     return DecimalFrom(s, i, negative, def);
 }
 
+int64_t RoundToInt64(double value) {
+    if (!(value > -9.2e18 && value < 9.2e18)) return 0;
+    const int64_t whole = static_cast<int64_t>(value);             // toward zero
+    const double fraction = value - static_cast<double>(whole);    // exact below 2^53; 0 above
+    return fraction >= 0.5 ? whole + 1 : fraction <= -0.5 ? whole - 1 : whole;
+}
+
 std::string IntToStr(int64_t value) {
     // Digits from the right into a buffer; the magnitude as unsigned so INT64_MIN works too.
     char buf[24];
@@ -548,7 +555,7 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
 void DecodeDateTime(double value, int& year, int& month, int& day, int& hour, int& minute, int& second) {
     const double v = ResolveDateTime(value);
     // Round to the millisecond first so that 12:00:00 stored as 11:59:59.9999 reads as 12:00:00.
-    const int64_t ms = std::llround(v * 86400000.0);
+    const int64_t ms = RoundToInt64(v * 86400000.0);
     const int64_t days = ms / 86400000;
     const int64_t msOfDay = ms % 86400000;
     CivilFromDays(days - kDaysTo1970, year, month, day);

@@ -60,6 +60,9 @@ int64_t StrToInt64Def(const std::string& text, int64_t def);
 // Trimmed decimal with optional sign only (no hex); def when not a number or out of range.
 int64_t DecimalToInt64(const std::string& text, int64_t def);
 std::string IntToStr(int64_t value);
+// The nearest integer, halves away from zero (as llround); 0 for NaN and for values outside the
+// 64-bit range. Exact arithmetic, no C math library.
+int64_t RoundToInt64(double value);
 std::string HexDump(const std::string& bytes, bool spaced, bool prefixed);
 std::string HexToBytes(const std::string& text);
 int64_t RandomInRange(int64_t low, int64_t high);  // low .. high inclusive; low when high <= low

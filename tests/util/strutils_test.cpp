@@ -406,4 +406,13 @@ TEST(StrUtilsTest, Scramble) {
         EXPECT_EQ(ScrambleText(t, false, true), t);
 }
 
+TEST(StrUtilsTest, RoundToInt64LikeLlround) {
+    const double values[] = {0.0, -0.0, 0.5, -0.5, 1.4999999, 2.5, -2.5, 0.49999999999999994, -0.49999999999999994,
+                             4503599627370497.0, -4503599627370497.0, 9007199254740993.0, 86399999.5, 1e18, -1e18};
+    for (double v : values) EXPECT_EQ(RoundToInt64(v), std::llround(v)) << v;
+    EXPECT_EQ(RoundToInt64(std::nan("")), 0);
+    EXPECT_EQ(RoundToInt64(1e300), 0);
+    EXPECT_EQ(RoundToInt64(-1e300), 0);
+}
+
 }  // namespace
