@@ -84,14 +84,7 @@ echo "== version 1 installed in $winfolder ($folder):"
 trace="$demo/trace.txt"
 demo_viewer_start "$trace"
 # Whatever ends early: no program of the demo outlives it.
-stop_programs() {
-    local name p
-    for name in X_Updater.exe X_X_Updater.exe DemoProduct.exe; do
-        p=$(demo_host_pid "$name") && kill "$p" 2>/dev/null
-    done
-    return 0
-}
-demo_on_exit stop_programs
+demo_on_exit demo_stop_update_programs
 
 echo "== starting the product (version 1)"
 "$WINELOADER" "$folder/DemoProduct.exe" >/dev/null 2>&1 &

@@ -213,3 +213,12 @@ demo_host_pid() {
     done
     return 1
 }
+
+# Ends the programs an auto-update demo may leave running: the agent copies and the product.
+demo_stop_update_programs() {
+    local name p
+    for name in X_Updater.exe X_X_Updater.exe DemoProduct.exe; do
+        p=$(demo_host_pid "$name") && kill "$p" 2>/dev/null
+    done
+    return 0
+}

@@ -90,14 +90,8 @@ echo "== version 1 installed; its agent carries the public key (velpack build --
 
 trace="$demo/trace.txt"
 demo_viewer_start "$trace"
-stop_programs() {
-    local name p
-    for name in X_Updater.exe X_X_Updater.exe DemoProduct.exe; do
-        p=$(demo_host_pid "$name") && kill "$p" 2>/dev/null
-    done
-    return 0
-}
-demo_on_exit stop_programs
+# Whatever ends early: no program of the demo outlives it.
+demo_on_exit demo_stop_update_programs
 
 version() { tr -d '\r\n ' 2>/dev/null <"$folder/version.txt"; }
 runlog() { cat "$folder"/X_*Updater.log 2>/dev/null | tr -d '\r'; }
