@@ -1124,5 +1124,27 @@ TEST_F(AutoUpdate, StalledUpdateDownloadFailsAndNothingIsShutDown) {
     ExpectUntouched(pid);
 }
 
+// A stop request ("/STOP=0" through the plain agent) while the update download waits on a silent
+// server: the download ends within a second, nothing of it stays, and the agent copy ends.
+TEST_F(AutoUpdate, StopRequestEndsASilentUpdateDownloadWithinASecond) {
+    ASSERT_NO_FATAL_FAILURE(Install());
+    InstalledProduct& p = *product_;
+    Release([&](UpdateInfo& i) { i.downloadUrlUpdate = RelayLocation(p, "0,stall"); });
+    const DWORD pid = p.StartProduct();
+    ASSERT_NE(pid, 0u);
+    StartAgent();
+    ASSERT_TRUE(WaitForTrace(" ==== PerformAutoUpdate-6 ====")) << trace_.Text();
+    Pump(2000);  // the reply's headers have come, then nothing
+    ASSERT_FALSE(trace_.Contains(" HTTP_DownloadFile_Incremental: ")) << trace_.Text();
+    ASSERT_EQ(p.RunAgent("/STOP=0"), 0);
+    const DWORD asked = GetTickCount();
+    ASSERT_TRUE(trace_.WaitFor(" HTTP_DownloadFile_Incremental: Download Aborted", 10000)) << trace_.Text();
+    EXPECT_LT(GetTickCount() - asked, 1000u) << trace_.Text();
+    EXPECT_TRUE(WaitUntil([&] { return p.AgentCopyPid() == 0; }, 10000));
+    EXPECT_FALSE(trace_.Contains("PerformAutoUpdate-7"));
+    EXPECT_EQ(FetchLeftovers(p), std::vector<std::string>());
+    ExpectUntouched(pid);
+}
+
 }  // namespace
 }  // namespace vel
