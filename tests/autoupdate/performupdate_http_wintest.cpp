@@ -210,6 +210,8 @@ TEST_F(AgentFetchHttp, WebInfoFileCannotPointTheAgentAtAShareOrADrive) {
 // or inform file it is deleted and explained as a missing file rather than a bad token, whether
 // the user confirms downloads or not.
 TEST_F(AgentFetchHttp, ErrorPageInPlaceOfAFile) {
+    // Sizes announced as a published file has them (a page is well within them).
+    ASSERT_TRUE(agent.WriteInfo("[NewSetup]\r\nSizeOfUpdateFile=100000\r\n[AutoInform]\r\nSizeOfInformFile=100000\r\n"));
     std::string error;
     EXPECT_FALSE(DownloadFileAU(FaultUrl(""), "errorpage", kFetchInfo, error));
     EXPECT_TRUE(Has(error, "404 File Not Found")) << error;

@@ -406,10 +406,19 @@ TEST(StrUtilsTest, Scramble) {
         EXPECT_EQ(ScrambleText(t, false, true), t);
 }
 
-TEST(StrUtilsTest, RoundToInt64LikeLlround) {
-    const double values[] = {0.0, -0.0, 0.5, -0.5, 1.4999999, 2.5, -2.5, 0.49999999999999994, -0.49999999999999994,
-                             4503599627370497.0, -4503599627370497.0, 9007199254740993.0, 86399999.5, 1e18, -1e18};
-    for (double v : values) EXPECT_EQ(RoundToInt64(v), std::llround(v)) << v;
+TEST(StrUtilsTest, RoundToInt64HalvesAwayFromZero) {
+    // Exact: the largest double below 0.5 rounds to 0 (a runtime's llround that adds 0.5 first
+    // gives 1 there); integers above 2^53 stay as they are.
+    const struct {
+        double value;
+        int64_t rounded;
+    } cases[] = {
+        {0.0, 0},   {-0.0, 0},  {0.5, 1},   {-0.5, -1}, {1.4999999, 1}, {2.5, 3}, {-2.5, -3},
+        {0.49999999999999994, 0}, {-0.49999999999999994, 0}, {4503599627370497.0, 4503599627370497},
+        {-4503599627370497.0, -4503599627370497}, {9007199254740994.0, 9007199254740994}, {86399999.5, 86400000},
+        {1e18, 1000000000000000000}, {-1e18, -1000000000000000000},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RoundToInt64(c.value), c.rounded) << c.value;
     EXPECT_EQ(RoundToInt64(std::nan("")), 0);
     EXPECT_EQ(RoundToInt64(1e300), 0);
     EXPECT_EQ(RoundToInt64(-1e300), 0);
