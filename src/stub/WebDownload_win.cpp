@@ -59,12 +59,7 @@ std::string FetchSetupFile(const TGFileInfo& own, const std::string& url, const 
     if (error.empty()) {
         attempted = true;
         std::string unused;
-        // A setup file checked by its SHA-256 has exactly the size the stub was built with: a
-        // server that sends more is not listened to.
-        DownloadLimits limits;
-        const int64_t size = StrToInt64Def(own.SetupFileSize(), 0);
-        if (!own.SetupFileSha256().empty() && size > 0) limits.maxBytes = static_cast<uint64_t>(size);
-        error = HTTP_DownloadFile_Incremental(owner, url, setupFile, unused, relay, limits);
+        error = HTTP_DownloadFile_Incremental(owner, url, setupFile, unused, relay);
     }
     WaitPumping(0, 300);
     ProgressSink(0, 0, 10, 0, 1, std::string());

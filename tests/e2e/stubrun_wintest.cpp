@@ -1719,14 +1719,6 @@ TEST_F(WebRun, SetupFileReplacedBetweenAttemptsFailsItsSha256) {
     DeleteFileA(swap.c_str());
 }
 
-// A reply that goes on past the setup file (no length, filler after it): a web stub that knows its
-// setup file's SHA-256 knows its size too, and stops the download there with the bound's text.
-TEST_F(WebRun, ReplyLongerThanTheBuiltSetupFileStopsAtItsSize) {
-    BuildWeb(testsupport::RelayUrl("/cut/endless"));
-    const std::string size = std::to_string(ReadWholeFile(opt_.output).size());
-    ExpectFailure("the server sends more than the " + size + " bytes expected");
-}
-
 // Headers, then silence: the download fails at the stall deadline (60 s) with a box, no engine,
 // nothing left in the temp folder.
 TEST_F(WebRun, StalledReplyFailsAtTheStallDeadline) {
