@@ -35,14 +35,14 @@ if [ "${1:-}" = "--measure" ]; then
     stats="$VEL_SRV_DIR/relay-stats.txt"
     results="$out/results.txt"
     : >"$results"
-    # One download through the relay; SPEC names the cuts and a tag of the run's own counters.
+    # One download through the relay; PLAN names the cuts and a tag of the run's own counters.
     run() {
-        local way=$1 spec=$2 r rc=0 got line
-        r=$("$WINELOADER" "$dldriver" "http://127.0.0.1:$VEL_RELAY_PORT/cut/$spec/bench.bin" "$winout\\$way.bin" \
+        local way=$1 plan=$2 r rc=0 got line
+        r=$("$WINELOADER" "$dldriver" "http://127.0.0.1:$VEL_RELAY_PORT/cut/$plan/bench.bin" "$winout\\$way.bin" \
             </dev/null 2>"$out/$way.err") || rc=$?
         # The relay has counted the run once its connections are closed.
         for _ in $(seq 50); do grep -qx 'open=0' "$stats" && break; sleep 0.1; done
-        line=$(grep "^$spec/bench.bin " "$stats" || true)
+        line=$(grep "^$plan/bench.bin " "$stats" || true)
         if [ "$rc" -ne 0 ]; then
             echo "broken.sh: $way run did not complete: $(tr -d '\r' <"$out/$way.err")" >&2
             echo "   relay: $line" >&2

@@ -1027,13 +1027,13 @@ TEST_F(SignedInfo, SignedFileWithoutTheUpdatesHashIsNotUsed) {
 
 // ---- Broken connections: the update and the update-info file through the cutting relay ----------
 
-// The update location's folder on nginx reached through the relay, broken as spec says.
-std::string RelayLocation(const InstalledProduct& p, const std::string& spec) {
-    return testsupport::RelayUrl("/cut/" + spec + p.Location().substr(testsupport::HttpUrl("").size()));
+// The update location's folder on nginx reached through the relay, broken as the cut plan says.
+std::string RelayLocation(const InstalledProduct& p, const std::string& plan) {
+    return testsupport::RelayUrl("/cut/" + plan + p.Location().substr(testsupport::HttpUrl("").size()));
 }
 // What the relay counted for a file of that location.
-testsupport::RelayCounts RelayCountsFor(const InstalledProduct& p, const std::string& spec, const std::string& name) {
-    return testsupport::RelayCountsOf(spec + p.Location().substr(testsupport::HttpUrl("").size()) + "/" + name);
+testsupport::RelayCounts RelayCountsFor(const InstalledProduct& p, const std::string& plan, const std::string& name) {
+    return testsupport::RelayCountsOf(plan + p.Location().substr(testsupport::HttpUrl("").size()) + "/" + name);
 }
 
 // Files of the product folder that a fetch makes: the update file and the update-info file under
@@ -1047,7 +1047,7 @@ std::vector<std::string> FetchLeftovers(const InstalledProduct& p) {
 
 struct DropCase {
     const char* name;
-    const char* spec;
+    const char* plan;
 };
 void PrintTo(const DropCase& c, std::ostream* os) { *os << c.name; }
 
@@ -1057,7 +1057,7 @@ TEST_P(BrokenUpdateDownload, IsResumedAndTheUpdateRuns) {
     const DropCase& c = GetParam();
     ASSERT_NO_FATAL_FAILURE(Install());
     InstalledProduct& p = *product_;
-    Release([&](UpdateInfo& i) { i.downloadUrlUpdate = RelayLocation(p, c.spec); });
+    Release([&](UpdateInfo& i) { i.downloadUrlUpdate = RelayLocation(p, c.plan); });
     const double size = double(ReadWholeFile(p.ServerFolder() + "\\Update.exe").size());
     const DWORD pid = p.StartProduct();
     ASSERT_NE(pid, 0u);
@@ -1067,7 +1067,7 @@ TEST_P(BrokenUpdateDownload, IsResumedAndTheUpdateRuns) {
     EXPECT_TRUE(WaitUntil([&] { return p.Setting("OriginalSetup", "VersionOriginal") == "2"; }, 10000))
         << p.RunLogText() << trace_.Text();
     EXPECT_EQ(p.InstalledVersion(), "2");
-    const testsupport::RelayCounts n = RelayCountsFor(p, c.spec, "Update.exe");
+    const testsupport::RelayCounts n = RelayCountsFor(p, c.plan, "Update.exe");
     EXPECT_EQ(n.cuts, 1) << "the relay did not break the download";
     EXPECT_LE(double(n.body), 1.05 * size) << "resumed, not fetched again";
     EXPECT_EQ(FetchLeftovers(p), std::vector<std::string>());

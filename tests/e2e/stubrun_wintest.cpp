@@ -1664,15 +1664,15 @@ TEST_F(WebRun, FirstCloseDuringASlowDownloadAbortsItAndKeepsTheWindow) {
 
 // ---- Broken connections: the cutting relay in front of nginx breaks the setup file's reply -------
 
-// What the relay counted for the setup file fetched through "/cut/SPEC".
-testsupport::RelayCounts SetupFileCounts(const std::string& spec) {
-    return testsupport::RelayCountsOf(spec + "/" + kWebSetupName);
+// What the relay counted for the setup file fetched through "/cut/PLAN".
+testsupport::RelayCounts SetupFileCounts(const std::string& plan) {
+    return testsupport::RelayCountsOf(plan + "/" + kWebSetupName);
 }
 
 TEST_F(WebRun, BrokenDownloadIsResumedAndTheSetupRuns) {
     const struct {
         const char* what;
-        const char* spec;
+        const char* plan;
         double mostBody;  // bytes of the file relayed, in file sizes
     } cases[] = {
         {"dropped at 30 %", "30p", 1.05},
@@ -1683,12 +1683,12 @@ TEST_F(WebRun, BrokenDownloadIsResumedAndTheSetupRuns) {
     EnvVar rec("VEL_ENGINE_RECORD", record_);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        BuildWeb(testsupport::RelayUrl(std::string("/cut/") + c.spec));
+        BuildWeb(testsupport::RelayUrl(std::string("/cut/") + c.plan));
         const double size = double(ReadWholeFile(opt_.output).size());
         DeleteFileA(record_.c_str());
         EXPECT_EQ(RunWeb(""), 0);
         ExpectAllFilesExtracted(Record());
-        const testsupport::RelayCounts n = SetupFileCounts(c.spec);
+        const testsupport::RelayCounts n = SetupFileCounts(c.plan);
         EXPECT_EQ(n.cuts, 1) << "the relay did not break the download";
         EXPECT_GE(n.body, size);
         EXPECT_LE(double(n.body), c.mostBody * size);
@@ -1697,8 +1697,8 @@ TEST_F(WebRun, BrokenDownloadIsResumedAndTheSetupRuns) {
 }
 
 TEST_F(WebRun, SetupFileReplacedBetweenAttemptsFailsItsSha256) {
-    const std::string spec = "30p,swap";
-    BuildWeb(testsupport::RelayUrl("/cut/" + spec));
+    const std::string plan = "30p,swap";
+    BuildWeb(testsupport::RelayUrl("/cut/" + plan));
     // What the server holds after the cut: another setup file under the same (public) token.
     const BuildOptions own = opt_;
     opt_.output = built_ + "\\other.exe";
@@ -1713,7 +1713,7 @@ TEST_F(WebRun, SetupFileReplacedBetweenAttemptsFailsItsSha256) {
     opt_ = own;
 
     ExpectFailure("The downloaded setup file is damaged or has been altered.");
-    EXPECT_EQ(SetupFileCounts(spec).cuts, 1) << "the relay did not break the download";
+    EXPECT_EQ(SetupFileCounts(plan).cuts, 1) << "the relay did not break the download";
     EXPECT_TRUE(ReadWholeFile(Served(kWebSetupName)) == ReadWholeFile(built_ + "\\other.exe"))
         << "the file was not replaced after the cut";
     DeleteFileA(swap.c_str());

@@ -2,7 +2,7 @@
 """A TCP relay on a loopback port in front of an HTTP server (nginx) that breaks replies on purpose
 and counts what it relays.
 
-A request for /cut/SPEC/PATH is sent on as /PATH; SPEC is a comma-separated list of
+A request for /cut/PLAN/PATH is sent on as /PATH; PLAN is a comma-separated list of
   30p        cut the client's connection once 30 % of the file's bytes have been relayed
   1048576    the same after that many body bytes
   norange    the request goes on without Range and If-Range (a server without ranges)
@@ -11,14 +11,14 @@ A request for /cut/SPEC/PATH is sent on as /PATH; SPEC is a comma-separated list
   endless    a 200 reply loses its length and, after the file, goes on with "; more" lines until
              the client closes the connection
   -, other   no effect: a tag that makes another set of counters
-Body bytes are counted per SPEC/PATH across connections and requests, so the cuts fall at those
+Body bytes are counted per PLAN/PATH across connections and requests, so the cuts fall at those
 points of the whole transfer, each once. The file's size is taken from the first reply (its
 Content-Range total, or its Content-Length). Replies to the probes that come before a download
 (user agent "HTTP_Connect_2": the first-byte pre-open and the size query) are relayed but neither
 counted as body nor cut. Other paths go on unchanged, uncounted.
 
 STATSFILE is rewritten whole after every reply and connection: a line "open=N" (connections now
-open), then one line per SPEC/PATH: "KEY relayed=N body=N requests=N cuts=N", where relayed counts
+open), then one line per PLAN/PATH: "KEY relayed=N body=N requests=N cuts=N", where relayed counts
 every byte sent from the server to the client (headers included).
 Usage: cut_relay.py PORTFILE STATSFILE SERVER_PORT
 Ends when its parent process has gone.
@@ -35,14 +35,14 @@ BUF = 1 << 20
 PORT_FILE, STATS_FILE, SERVER_PORT = sys.argv[1], sys.argv[2], int(sys.argv[3])
 
 lock = threading.Lock()
-keys = {}  # SPEC/PATH -> Key
+keys = {}  # PLAN/PATH -> Key
 open_connections = 0
 
 
 class Key:
-    def __init__(self, name, spec, path):
+    def __init__(self, name, plan, path):
         self.name = name
-        self.items = [i for i in spec.split(",") if i]
+        self.items = [i for i in plan.split(",") if i]
         self.path = path
         self.norange = "norange" in self.items
         self.stall = "stall" in self.items
@@ -111,7 +111,7 @@ class Connection:
         self.closed = threading.Event()
 
     def requests(self):
-        """Client to server: each request, rewritten when it names /cut/SPEC/."""
+        """Client to server: each request, rewritten when it names /cut/PLAN/."""
         buf = b""
         try:
             while True:
@@ -123,9 +123,9 @@ class Connection:
                 key = None
                 parts = target.split("/", 3)
                 if target.startswith("/cut/") and len(parts) == 4:
-                    spec, path = parts[2], "/" + parts[3]
+                    plan, path = parts[2], "/" + parts[3]
                     with lock:
-                        key = keys.setdefault(spec + path, Key(spec + path, spec, path))
+                        key = keys.setdefault(plan + path, Key(plan + path, plan, path))
                         key.requests += 1
                     lines[0] = "%s %s %s" % (method, path, version)
                     if key.norange:

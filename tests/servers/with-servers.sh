@@ -11,7 +11,7 @@
 #   VEL_FAULT_PORT       fault_server.py (chunked, empty, dropped, slow, Last-Modified, error page)
 #   VEL_PROXY_PORT       record_proxy.py, which serves every request from the HTTP port
 #   VEL_RELAY_PORT       cut_relay.py in front of nginx over HTTP: breaks replies at given points of
-#                        /cut/SPEC/PATH and counts what it relays into relay-stats.txt
+#                        /cut/PLAN/PATH and counts what it relays into relay-stats.txt
 # Served files hold the pattern byte i = (i * 31 + 7) mod 256: small.bin (5 bytes),
 # data100k.bin (100000), big.bin (3 MiB + 5); dated.bin (1000) is dated 2024-03-05 14:30:20 UTC.
 set -euo pipefail

@@ -29,7 +29,7 @@ struct ProductOptions {
     int64_t reAskSecondsInterval = 0;  // 0: the same stamp is never offered again by time
     std::string updateKey;             // hex: the agent takes only update-info files signed by it
     // Not empty (HTTP only): the agent fetches the update-info file through the cutting relay,
-    // broken as this SPEC of "/cut/SPEC/" says (tests/servers/cut_relay.py).
+    // broken as this PLAN of "/cut/PLAN/" says (tests/servers/cut_relay.py).
     std::string infoRelaySpec;
 };
 

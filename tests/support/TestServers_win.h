@@ -22,11 +22,11 @@ std::string ServerFile(const std::string& name);
 std::string HttpUrl(const std::string& path);   // nginx over HTTP, by address
 std::string FaultUrl(const std::string& path);  // the fault server
 std::string HttpsUrl(const char* portVar, const std::string& path);  // "https://localhost:<port>"
-// The cutting relay in front of nginx over HTTP (tests/servers/cut_relay.py): "/cut/SPEC/NAME"
-// fetches NAME, broken as SPEC says.
+// The cutting relay in front of nginx over HTTP (tests/servers/cut_relay.py): "/cut/PLAN/NAME"
+// fetches NAME, broken as PLAN says.
 std::string RelayUrl(const std::string& path);
 
-// What the relay counted for one "SPEC/NAME" (relay-stats.txt); all -1 when it saw no request for it.
+// What the relay counted for one "PLAN/NAME" (relay-stats.txt); all -1 when it saw no request for it.
 struct RelayCounts {
     long long relayed = -1, body = -1;
     long long requests = -1, cuts = -1;
