@@ -29,7 +29,8 @@ RuntimeProc<HINTERNET(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD)> rt_Interne
 RuntimeProc<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)> rt_InternetOpenUrlA{
     kWinInet, "InternetOpenUrlA"};
 RuntimeProc<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD)> rt_HttpQueryInfoA{kWinInet, "HttpQueryInfoA"};
-RuntimeProc<BOOL(WINAPI*)(HINTERNET, LPVOID, DWORD, LPDWORD)> rt_InternetReadFile{kWinInet, "InternetReadFile"};
+RuntimeProc<BOOL(WINAPI*)(HINTERNET, LPINTERNET_BUFFERSA, DWORD, DWORD_PTR)> rt_InternetReadFileExA{
+    kWinInet, "InternetReadFileExA"};
 RuntimeProc<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD)> rt_InternetSetOptionA{kWinInet, "InternetSetOptionA"};
 RuntimeProc<BOOL(WINAPI*)(LPDWORD, LPSTR, LPDWORD)> rt_InternetGetLastResponseInfoA{kWinInet,
                                                                                     "InternetGetLastResponseInfoA"};
@@ -80,7 +81,7 @@ struct AsyncRequest {
     volatile LONG refs = 1;                                      // ours, and one per handle
     volatile DWORD_PTR result = 0;                               // of the last completed call
     volatile DWORD error = 0;
-    DWORD got = 0;  // bytes of a read that completed later
+    INTERNET_BUFFERSA read{};  // of the last read; its dwBufferLength is the count of a read done later
     std::vector<char> buffer;
 };
 
@@ -195,21 +196,26 @@ public:
 
     // Reads at most size bytes into data(): what has arrived, or else the first bytes to come,
     // or the end (n = 0). Done with n set, or with error() set.
+    // InternetReadFile is not used: a WinINet may zero its count after starting a read that its
+    // own thread has already finished, which loses the bytes read. The Ex form counts in a record.
     Waited Read(DWORD size, DWORD& n, const Watch& watch) {
         n = 0;
-        auto read = rt_InternetReadFile.get();
+        auto read = rt_InternetReadFileExA.get();
         if (!read) return Fail(ERROR_PROC_NOT_FOUND);
         if (state_->buffer.size() < size) state_->buffer.resize(size);
-        state_->got = 0;
         // Both the buffer and the count live in the shared state: a read that completes later
         // writes there, also after a cancel.
-        if (!read(h_, state_->buffer.data(), size, &state_->got)) {
+        state_->read = INTERNET_BUFFERSA{};
+        state_->read.dwStructSize = sizeof state_->read;
+        state_->read.lpvBuffer = state_->buffer.data();
+        state_->read.dwBufferLength = size;
+        if (!read(h_, &state_->read, 0, reinterpret_cast<DWORD_PTR>(state_))) {
             if (GetLastError() != ERROR_IO_PENDING) return Fail(GetLastError());
             const Waited waited = WaitFor(state_, watch);
             if (waited != Waited::Done) return waited;
             if (!state_->result) return Fail(state_->error);
         }
-        n = state_->got;
+        n = std::min(state_->read.dwBufferLength, size);
         return Waited::Done;
     }
 

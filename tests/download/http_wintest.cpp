@@ -371,6 +371,22 @@ TEST_F(HttpLayer, BrokenTransfersResumeOrStartOver) {
     }
 }
 
+TEST_F(HttpLayer, FastReadsKeepTheirByteCounts) {
+    // A read that WinINet's own thread finishes while the call is still returning must keep its
+    // count: a count lost looks like an early end, and the download would go on in a second
+    // request. Sixty downloads of 64 MiB through the relay, in reads of 256 KB, meet that moment
+    // several times (one download in ten did before); every download is the probe and one request.
+    const size_t size = 64 * 1048576;
+    ASSERT_TRUE(WriteWholeFile(ServerFile("www/reads.bin"), Pattern(size)));
+    const std::string plan = "-," + NewToken();
+    const int downloads = 60;
+    for (int i = 0; i < downloads; ++i) ASSERT_EQ(ToFile(testsupport::RelayUrl("/cut/" + plan + "/reads.bin")), "") << i;
+    EXPECT_EQ(testsupport::RelayCountsOf(plan + "/reads.bin").requests, 2 * downloads);
+    const std::string got = ReadWholeFile(local);
+    EXPECT_EQ(got.size(), size);
+    EXPECT_TRUE(got == Pattern(size));
+}
+
 TEST_F(HttpLayer, RetriesAreBoundedAndPaused) {
     // Every reply drops at half the file and names no version, so each attempt starts over and
     // brings too little to go again at once: five attempts count, with pauses of 2, 4, 8 and 16 s
