@@ -58,20 +58,29 @@ if [ "${1:-}" = "--measure" ]; then
         run broken "$cuts,b$round"
         echo "   round $round done"
     done
-    python3 - "$size" "$results" <<'PY'
-import statistics, sys
-size_mib, path = int(sys.argv[1]), sys.argv[2]
+    python3 - "$size" "$results" "$stats.replies" <<'PY'
+import collections, statistics, sys
+size_mib, path, replies = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 size = size_mib * 1048576
+# The replies of each run's download (probes left out): resumed (206) or from the start (200).
+answers = collections.defaultdict(list)
+for line in open(replies):
+    if not line.rstrip().endswith(" probe"):
+        answers[line.split()[0]].append(dict(x.split("=", 1) for x in line.split()[1:] if "=" in x))
 runs = {"unbroken": [], "broken": []}
 for line in open(path):
-    way, ms, _key, *fields = line.split()
+    way, ms, key, *fields = line.split()
     f = dict(x.split("=") for x in fields)
-    runs[way].append((int(ms), int(f["relayed"]), int(f["cuts"]), int(f["requests"])))
+    got = answers[key]
+    resumed = sum(1 for a in got if a["status"] == "206")
+    over = sum(1 for a in got[1:] if a["status"] == "200")
+    runs[way].append((int(ms), int(f["relayed"]), int(f["cuts"]), int(f["requests"]), resumed, over))
 rate = lambda ms: size_mib / (ms / 1000.0)
 for way, rs in runs.items():
-    print("%-9s times %s ms; relayed %s bytes; cuts %s; requests %s" % (
+    print("%-9s times %s ms; relayed %s bytes; cuts %s; requests %s; resumed %s; started over %s" % (
         way, ", ".join(str(r[0]) for r in rs), ", ".join(str(r[1]) for r in rs),
-        ", ".join(str(r[2]) for r in rs), ", ".join(str(r[3]) for r in rs)))
+        ", ".join(str(r[2]) for r in rs), ", ".join(str(r[3]) for r in rs),
+        ", ".join(str(r[4]) for r in rs), ", ".join(str(r[5]) for r in rs)))
 u = statistics.median(r[0] for r in runs["unbroken"])
 b = statistics.median(r[0] for r in runs["broken"])
 print("unbroken (median of 3): %7.1f MiB/s  (%d ms)" % (rate(u), u))
@@ -80,6 +89,8 @@ ok = lambda c: "met" if c else "NOT met"
 print("completes, SHA-256 equal: met (every run)")
 cut = all(r[2] == 3 for r in runs["broken"])
 print("connection cut three times: %s" % ok(cut))
+exact = all(r[4:] == (0, 0) for r in runs["unbroken"]) and all(r[4:] == (3, 0) for r in runs["broken"])
+print("one request per unbroken run, a resume per cut, none started over: %s" % ok(exact))
 most = max(r[1] for r in runs["broken"])
 print("bytes relayed, broken: at most %.4f x file size (goal <= 1.05: %s)" % (most / size, ok(most <= 1.05 * size)))
 ratio = rate(b) / rate(u)

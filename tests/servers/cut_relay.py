@@ -19,7 +19,9 @@ counted as body nor cut. Other paths go on unchanged, uncounted.
 
 STATSFILE is rewritten whole after every reply and connection: a line "open=N" (connections now
 open), then one line per PLAN/PATH: "KEY relayed=N body=N requests=N cuts=N", where relayed counts
-every byte sent from the server to the client (headers included).
+every byte sent from the server to the client (headers included). STATSFILE.replies gets a line per
+reply of a PLAN/PATH once it has ended: "KEY status=N range=R if-range=0|1 content-range=R
+relayed=N end=complete|cut|closed|endless" (R is "-" for none), which tells a resume from a start over.
 Usage: cut_relay.py PORTFILE STATSFILE SERVER_PORT
 Ends when its parent process has gone.
 """
@@ -69,6 +71,20 @@ class Key:
         return self.cuts[self.cut_count] if self.cuts and self.cut_count < len(self.cuts) else None
 
 
+class Reply:
+    """One reply of a PLAN/PATH on its way, logged once it has ended."""
+    def __init__(self, key, status, asked, if_range, content_range, probe):
+        self.key, self.status, self.asked, self.if_range = key, status, asked, if_range
+        self.content_range, self.probe, self.relayed = content_range or "-", probe, 0
+
+    def log(self, end):
+        with lock:
+            with open(STATS_FILE + ".replies", "a") as f:
+                f.write("%s status=%d range=%s if-range=%d content-range=%s relayed=%d end=%s%s\n"
+                        % (self.key.name, self.status, self.asked.replace(" ", ""), self.if_range,
+                           self.content_range.replace(" ", ""), self.relayed, end, " probe" if self.probe else ""))
+
+
 def write_stats():
     lines = ["open=%d" % open_connections]
     for k in keys.values():
@@ -106,9 +122,16 @@ class Connection:
             s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 * BUF)
             s.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4 * BUF)
             s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        self.pending = collections.deque()  # (key or None, method) per request sent on
+        self.pending = collections.deque()  # (key or None, method, probe, asked range, if-range) per request
         self.ready = threading.Condition()
         self.closed = threading.Event()
+        self.reply = None  # the Reply being relayed
+
+    def reply_ended(self, end):
+        with self.ready:
+            reply, self.reply = self.reply, None
+        if reply is not None:
+            reply.log(end)
 
     def requests(self):
         """Client to server: each request, rewritten when it names /cut/PLAN/."""
@@ -134,7 +157,8 @@ class Connection:
                 length = int(header(lines, "content-length") or 0)
                 probe = header(lines, "user-agent") == "HTTP_Connect_2"
                 with self.ready:
-                    self.pending.append((key, method, probe))
+                    self.pending.append((key, method, probe, header(lines, "range") or "-",
+                                         header(lines, "if-range") is not None))
                     self.ready.notify()
                 self.server.sendall(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
                 while length > 0:  # a request body goes on as it is
@@ -162,7 +186,7 @@ class Connection:
                         self.ready.wait(0.5)
                     if not self.pending:
                         break
-                    key, method, probe = self.pending.popleft()
+                    key, method, probe, asked, if_range = self.pending.popleft()
                 lines = head.decode("latin-1").split("\r\n")[:-2]
                 status = int(lines[0].split(" ")[1])
                 length = header(lines, "content-length")
@@ -181,7 +205,10 @@ class Connection:
                 if endless:
                     lines = [l for l in lines if l.split(":")[0].strip().lower() not in ("content-length", "connection")]
                     head = ("\r\n".join(lines + ["Connection: close"]) + "\r\n\r\n").encode("latin-1")
+                reply = None
                 if key is not None:
+                    reply = self.reply = Reply(key, status, asked, if_range, header(lines, "content-range"), probe)
+                    reply.relayed += len(head)
                     with lock:
                         key.relayed += len(head)
                 self.client.sendall(head)
@@ -203,16 +230,20 @@ class Connection:
                                 piece, cut = piece[:at - key.body], True
                             key.body += len(piece)
                             key.relayed += len(piece)
+                    if reply is not None:
+                        reply.relayed += len(piece)
                     self.client.sendall(piece)
                     buf = buf[len(piece):]
                     if left is not None:
                         left -= len(piece)
                     if cut:
+                        self.reply_ended("cut")
                         self.cut(key)
                         return
                 if endless:
-                    self.endless(key)
+                    self.endless(key, reply)
                     return
+                self.reply_ended("complete" if not left else "closed")
                 with lock:
                     write_stats()
                 if left is None:
@@ -221,15 +252,17 @@ class Connection:
             pass
         self.end()
 
-    def endless(self, key):
+    def endless(self, key, reply):
         filler = b"; more\r\n" * (BUF // 8)
         try:
             while True:
                 self.client.sendall(filler)
+                reply.relayed += len(filler)
                 with lock:
                     key.relayed += len(filler)
         except OSError:
             pass
+        self.reply_ended("endless")
         self.end()
 
     def cut(self, key):
@@ -246,6 +279,7 @@ class Connection:
 
     def end(self):
         global open_connections
+        self.reply_ended("closed")
         with self.ready:
             first = not self.closed.is_set()
             self.closed.set()
@@ -283,6 +317,7 @@ if __name__ == "__main__":
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", 0))
     listener.listen(64)
+    open(STATS_FILE + ".replies", "w").close()
     with lock:
         write_stats()
     announce_port(listener.getsockname()[1], PORT_FILE)
