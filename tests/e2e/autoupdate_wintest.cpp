@@ -1081,7 +1081,7 @@ INSTANTIATE_TEST_SUITE_P(Drops, BrokenUpdateDownload,
 // fetched, the product runs on at version 1, and nothing of the reply stays beyond the bound.
 TEST_F(AutoUpdate, EndlessUpdateInfoReplyEndsTheShotAtItsBound) {
     ProductOptions options;
-    options.infoRelaySpec = "endless";
+    options.infoRelayPlan = "endless";
     ASSERT_NO_FATAL_FAILURE(Install(options));
     InstalledProduct& p = *product_;
     Release();

@@ -111,9 +111,9 @@ std::string InstalledProduct::MakeInstallation() {
     b.inputDir = input;
     b.output = AgentExe();
     b.infoLocation = location_;
-    if (!options_.infoRelaySpec.empty()) {
+    if (!options_.infoRelayPlan.empty()) {
         if (options_.server != UpdateServer::Http) return "the relay stands in front of nginx over HTTP only";
-        b.infoLocation = RelayUrl("/cut/" + options_.infoRelaySpec + "/" + leaf);
+        b.infoLocation = RelayUrl("/cut/" + options_.infoRelayPlan + "/" + leaf);
     }
     b.infoFileName = options_.infoName;
     b.agentName = options_.agentName;

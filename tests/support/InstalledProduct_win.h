@@ -30,7 +30,7 @@ struct ProductOptions {
     std::string updateKey;             // hex: the agent takes only update-info files signed by it
     // Not empty (HTTP only): the agent fetches the update-info file through the cutting relay,
     // broken as this PLAN of "/cut/PLAN/" says (tests/servers/cut_relay.py).
-    std::string infoRelaySpec;
+    std::string infoRelayPlan;
 };
 
 // How Publish signs the update-info file: with the private key file `key` (none: unsigned), valid
