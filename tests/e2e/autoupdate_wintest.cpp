@@ -388,7 +388,7 @@ TEST_F(AutoUpdate, UpdateStartsAsItsOwnProcessOnlyWhenItAsksForAdministratorRigh
         const std::string started = "/OriginalInfoFile=\"" + p.InfoFile() + "\" /OriginExe=\"" +
                                     p.AgentCopyExe() + "\" /AutoUpdateProg /hide<";
         EXPECT_EQ(trace_.Contains(started), c.ownProcess) << trace_.Text();
-        EXPECT_EQ(trace_.Contains("RunUpdateFile: update process exit code 0"), c.ownProcess);
+        EXPECT_EQ(trace_.Contains("RunUpdateFile: update process exit code 0"), c.ownProcess) << trace_.Text();
         EXPECT_TRUE(WaitUntil([&] { return p.Setting("OriginalSetup", "VersionOriginal") == "2"; }, 10000))
             << p.RunLogText();
         EXPECT_EQ(p.InstalledVersion(), "2");
