@@ -15,9 +15,10 @@ unbroken, through the same relay in front of nginx on loopback, with dldriver un
   --size MIB   file size in MiB (default 256)
   --help       show this text
 Build tree: build/win64 (VEL_BENCH_BUILD=DIR uses DIR/win64).
-Verdicts: completes with the same SHA-256; bytes relayed <= 1.05 x file size; broken speed >=
-0.8 x unbroken speed (median of 3 alternated runs). Exits non-zero when a download fails or its
-file differs; the figures are reported, not enforced.
+Verdicts: completes with the same SHA-256; one request per unbroken run and a resume (206) per
+cut with none started over, from the relay's log of replies; bytes relayed <= 1.05 x file size;
+broken speed >= 0.8 x unbroken speed (median of 3 alternated runs). Exits non-zero when a
+download fails or its file differs; the figures are reported, not enforced.
 TXT
 }
 
