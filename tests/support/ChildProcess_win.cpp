@@ -2,6 +2,8 @@
 
 #include "support/WindowDriver_win.h"
 
+#include <cstdio>
+
 namespace vel {
 namespace testsupport {
 
@@ -15,8 +17,12 @@ bool ChildProcess::Start(const std::string& commandLine, const std::string& work
     std::string cmd = commandLine;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    return CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &si, &pi_) &&
-           CloseHandle(pi_.hThread);
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &si, &pi_)) {
+        // Says why, for a start that fails now and then.
+        std::fprintf(stderr, "CreateProcess failed with error %lu: %s\n", GetLastError(), commandLine.c_str());
+        return false;
+    }
+    return CloseHandle(pi_.hThread) != 0;
 }
 
 bool ChildProcess::Running() const {
