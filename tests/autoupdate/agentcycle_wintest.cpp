@@ -22,6 +22,7 @@
 #include "support/TraceCapture_win.h"
 #include "support/WindowDriver_win.h"
 #include "util/IniFile.h"
+#include "util/Process.h"
 #include "util/StrUtils.h"
 
 namespace vel {
@@ -345,9 +346,18 @@ TEST_F(AgentCycleRun, TestModeHoldsOnlyOnItsDate) {
         }
         SendMessageA(wnd_, wm_ShutDown, 0, 0);
         EXPECT_EQ(agent.Wait(15000), 0) << c.what;
-        for (int i = 0; i < 50 && GetFileAttributesA(dir_.File("X_Updater.exe").c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
-            Pump(100);
-        WriteAgent();
+        // The copy deletes itself through a command processor that retries for a while: the next
+        // copy is written only once that is over, or the retries would delete the new one.
+        char system[MAX_PATH] = {};
+        GetSystemDirectoryA(system, MAX_PATH);
+        const std::string cmd = std::string(system) + "\\cmd.exe";
+        bool gone = false;
+        for (int i = 0; i < 400 && !gone; ++i) {
+            gone = GetFileAttributesA(dir_.File("X_Updater.exe").c_str()) == INVALID_FILE_ATTRIBUTES &&
+                   !IsProcessRunningAt(cmd);
+            if (!gone) Pump(100);
+        }
+        ASSERT_TRUE(gone) << c.what;
     }
 }
 
